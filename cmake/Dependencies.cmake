@@ -1,0 +1,12 @@
+# Dependencies come from Debian packages (scripts/deps installs them).
+set(BLA_VENDOR ${QUADTRACK_BLAS})
+find_package(BLAS REQUIRED)
+find_package(LAPACK REQUIRED)
+find_package(Boost 1.74 REQUIRED)
+find_package(Threads REQUIRED)
+if(QUADTRACK_TESTS)
+  find_package(GTest REQUIRED)
+endif()
+if(QUADTRACK_BENCHMARKS)
+  find_package(benchmark REQUIRED)
+endif()

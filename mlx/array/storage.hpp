@@ -1,0 +1,100 @@
+#ifndef MLX_ARRAY_STORAGE_HPP
+#define MLX_ARRAY_STORAGE_HPP
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdlib>
+#include <iostream>
+#include <memory>
+#include <new>
+
+#include "mlx/tool/exception.hpp"
+
+namespace mlx {
+
+// Capacity tag of a matrix whose element block lives on the heap.
+inline constexpr std::size_t dynamic = 0;
+
+namespace detail {
+
+// Element storage of a matrix. Both kinds offer data(), capacity() and reserve(count), which
+// makes room for count elements, keeps the first min(old, count) values and zeroes the rest.
+template <class T, std::size_t Capacity>
+class storage {
+public:
+    T* data() noexcept { return elems_; }
+    const T* data() const noexcept { return elems_; }
+    static constexpr std::size_t capacity() noexcept { return Capacity; }
+
+    void reserve(std::size_t used, std::size_t count) {
+        if (count > Capacity) {
+            std::cout << "erreur alloc" << std::endl;
+            MLX_RAISE(tool::checker::BadDimensions << ": " << count
+                                                   << " elements exceed the fixed capacity "
+                                                   << Capacity);
+        }
+        std::fill(elems_ + std::min(used, count), elems_ + Capacity, T());
+    }
+
+private:
+    alignas(16) T elems_[Capacity] = {};
+};
+
+// Heap block aligned on 16 bytes; it grows when needed and never shrinks.
+template <class T>
+class storage<T, dynamic> {
+public:
+    storage() = default;
+    storage(const storage&) = delete;
+    storage& operator=(const storage&) = delete;
+    storage(storage&& other) noexcept : block_(other.block_), capacity_(other.capacity_) {
+        other.block_ = nullptr;
+        other.capacity_ = 0;
+    }
+    storage& operator=(storage&& other) noexcept {
+        std::swap(block_, other.block_);
+        std::swap(capacity_, other.capacity_);
+        return *this;
+    }
+    ~storage() { release(); }
+
+    T* data() noexcept { return block_; }
+    const T* data() const noexcept { return block_; }
+    std::size_t capacity() const noexcept { return capacity_; }
+
+    void reserve(std::size_t used, std::size_t count) {
+        if (count > capacity_) {
+            T* grown = allocate(count);
+            std::copy(block_, block_ + std::min(used, count), grown);
+            release();
+            block_ = grown;
+            capacity_ = count;
+        }
+        std::fill(block_ + std::min(used, count), block_ + count, T());
+    }
+
+private:
+    static constexpr std::size_t alignment = alignof(T) > 16 ? alignof(T) : 16;
+
+    static T* allocate(std::size_t count) {
+        T* block = static_cast<T*>(::operator new[](count * sizeof(T), std::align_val_t(alignment)));
+        std::uninitialized_value_construct_n(block, count);
+        return block;
+    }
+    void release() noexcept {
+        if (block_ != nullptr) {
+            std::destroy_n(block_, capacity_);
+            ::operator delete[](block_, std::align_val_t(alignment));
+        }
+        block_ = nullptr;
+        capacity_ = 0;
+    }
+
+    T* block_ = nullptr;
+    std::size_t capacity_ = 0;
+};
+
+}  // namespace detail
+}  // namespace mlx
+
+#endif
