@@ -1,0 +1,34 @@
+#ifndef MLX_ALG_SVD_HPP
+#define MLX_ALG_SVD_HPP
+
+#include "mlx/alg/lapack.hpp"
+#include "mlx/array/matrix.hpp"
+
+namespace mlx {
+
+// Singular value decomposition A = U * diag(S) * Vt of an m x n matrix by LAPACK dgesvd, with the
+// same job for U and Vt: 'A' (U m x m, Vt n x n), 'S' (U m x k, Vt k x n, k = min(m, n)) or
+// 'N' (values only; U and Vt empty). S is the k x 1 column of singular values, decreasing.
+// Another job raises BadDimensions. status() is dgesvd's info (> 0: no convergence).
+class svd {
+public:
+    svd(const matrix<double>& A, char job);
+
+    const matrix<double>& U() const noexcept { return u_; }
+    const matrix<double>& S() const noexcept { return s_; }
+    const matrix<double>& Vt() const noexcept { return vt_; }
+    int status() const noexcept { return info_; }
+    char job() const noexcept { return job_; }
+
+private:
+    char job_;
+    matrix<double> u_;
+    matrix<double> s_;
+    matrix<double> vt_;
+    int info_ = 0;
+    alg::lapack::workspace ws_;
+};
+
+}  // namespace mlx
+
+#endif

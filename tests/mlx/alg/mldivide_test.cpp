@@ -1,0 +1,159 @@
+#include "mlx/alg/mldivide.hpp"
+
+#include <gtest/gtest.h>
+
+#include "mlx/alg/product.hpp"
+#include "testing.hpp"
+
+using mlx::matrix;
+using namespace mlx::testing;
+
+namespace {
+
+// Residual of A*X = B.
+double residual(const matrix<double>& A, const matrix<double>& X, const matrix<double>& B) {
+    return max_diff(naive_product(A, X), B);
+}
+
+}  // namespace
+
+TEST(Mldivide, DiagonalMatrixIsSolvedAsUpperTriangular) {
+    const matrix<double> A = {{2, 0, 0}, {0, 4, 0}, {0, 0, -8}};
+    const matrix<double> B = {{2, 4}, {4, 8}, {8, 16}};
+    matrix<double> X;
+    EXPECT_EQ(mlx::mldivide(A, X, B), 50);
+    const matrix<double> expected = {{1, 2}, {1, 2}, {-1, -2}};
+    EXPECT_TRUE(mlx::isequal(X, expected)) << X;
+}
+
+TEST(Mldivide, UpperTriangularNonSymmetricMatrixGivesCode50) {
+    const matrix<double> A = {{2, 1, -1}, {0, 3, 2}, {0, 0, 4}};
+    const matrix<double> B = random_matrix(3, 2, 11);
+    matrix<double> X;
+    EXPECT_EQ(mlx::mldivide(A, X, B), mlx::UPPER);
+    EXPECT_LT(residual(A, X, B), kTight);
+}
+
+TEST(Mldivide, LowerTriangularNonDiagonalMatrixGivesCode51) {
+    const matrix<double> A = {{2, 0, 0}, {1, 3, 0}, {-1, 2, 4}};
+    const matrix<double> B = random_matrix(3, 1, 12);
+    matrix<double> X;
+    EXPECT_EQ(mlx::mldivide(A, X, B), 51);
+    EXPECT_LT(residual(A, X, B), kTight);
+}
+
+TEST(Mldivide, TriangularMatrixWithAZeroOnItsDiagonalFallsBackToLeastSquares) {
+    // Upper triangular with A(1,1) = 0: dtrtrs reports it, PQRSolve answers with code 3.
+    const matrix<double> A = {{1, 2, 3}, {0, 0, 1}, {0, 0, 2}};
+    const matrix<double> B = {{6}, {1}, {2}};  // consistent: x = (1, 1, 1) solves it, among others
+    matrix<double> X;
+    EXPECT_EQ(mlx::mldivide(A, X, B), 3);
+    EXPECT_LT(residual(A, X, B), kLoose);
+    // The basic solution has one zero (rank 2, three unknowns).
+    EXPECT_EQ(std::count(X.begin(), X.end(), 0.0), 1);
+}
+
+TEST(Mldivide, SymmetricPositiveDefiniteMatrixUsesCholesky) {
+    const matrix<double> M = random_matrix(5, 5, 13);
+    matrix<double> A = mlx::prodtMM(M, M);
+    for (std::size_t i = 0; i < 5; ++i) A(i, i) += 1.0;
+    for (std::size_t i = 0; i < 5; ++i)
+        for (std::size_t j = 0; j < i; ++j) A(j, i) = A(i, j);  // exactly symmetric
+    const matrix<double> B = random_matrix(5, 3, 14);
+    matrix<double> X;
+    EXPECT_EQ(mlx::mldivide(A, X, B), mlx::CHOL);
+    EXPECT_LT(residual(A, X, B), kLoose);
+}
+
+TEST(Mldivide, SymmetricPositiveDiagonalButIndefiniteFallsBackToLeastSquaresNotLu) {
+    // Eigenvalues 3 and -1: positive diagonal, symmetric, not positive definite.
+    const matrix<double> A = {{1, 2}, {2, 1}};
+    const matrix<double> B = {{3}, {3}};
+    matrix<double> X;
+    EXPECT_EQ(mlx::mldivide(A, X, B), mlx::LSQ);
+    EXPECT_LT(residual(A, X, B), kTight);
+    EXPECT_NEAR(X(0), 1.0, kTight);
+    EXPECT_NEAR(X(1), 1.0, kTight);
+}
+
+TEST(Mldivide, GeneralSquareMatrixUsesLu) {
+    const matrix<double> A = random_matrix(6, 6, 15);
+    const matrix<double> B = random_matrix(6, 2, 16);
+    matrix<double> X;
+    EXPECT_EQ(mlx::mldivide(A, X, B), mlx::LU);
+    EXPECT_LT(residual(A, X, B), kLoose);
+}
+
+TEST(Mldivide, ExactlySingularSquareMatrixGivesTheBasicLeastSquaresSolution) {
+    // Rank 2: column 2 = column 0 + column 1; LU meets an exact zero pivot.
+    const matrix<double> A = {{1, 2, 3}, {4, 5, 9}, {7, 8, 15}};
+    const matrix<double> B = {{1}, {4}, {7}};  // = column 0, so consistent
+    matrix<double> X;
+    EXPECT_EQ(mlx::mldivide(A, X, B), mlx::LSQ);
+    EXPECT_LT(residual(A, X, B), kLoose);
+    EXPECT_EQ(std::count(X.begin(), X.end(), 0.0), 1) << X;
+}
+
+TEST(Mldivide, TallFullRankSystemGivesTheLeastSquaresSolution) {
+    const matrix<double> A = random_matrix(8, 3, 17);
+    const matrix<double> B = random_matrix(8, 2, 18);
+    matrix<double> X;
+    EXPECT_EQ(mlx::mldivide(A, X, B), mlx::LSQ);
+    ASSERT_EQ(X.size(), (mlx::shape{3, 2}));
+    // Normal equations: A^T (A X - B) = 0.
+    const matrix<double> r = naive_product(A, X) - B;
+    EXPECT_LT(max_diff(mlx::prodtMM(A, r), matrix<double>(3, 2)), kLoose);
+}
+
+TEST(Mldivide, NonSquareTriangularMatrixGoesToLeastSquares) {
+    const matrix<double> A = {{1, 2}, {0, 3}, {0, 0}};
+    const matrix<double> B = {{3}, {3}, {0}};
+    matrix<double> X;
+    EXPECT_EQ(mlx::mldivide(A, X, B), mlx::LSQ);
+    EXPECT_LT(residual(A, X, B), kTight);
+}
+
+TEST(Mldivide, LeavesItsOperandsUntouched) {
+    const matrix<double> A0 = random_matrix(4, 4, 19);
+    const matrix<double> B0 = random_matrix(4, 1, 20);
+    matrix<double> A(A0), B(B0), X;
+    mlx::mldivide(A, X, B);
+    EXPECT_TRUE(mlx::isequal(A, A0));
+    EXPECT_TRUE(mlx::isequal(B, B0));
+}
+
+TEST(PQRSolve, RankDeficientMatrixPutsZerosInTheRowsOfDroppedColumns) {
+    // Columns 1 and 3 are multiples of column 0: rank 2 of 4 columns.
+    matrix<double> A = random_matrix(6, 4, 21);
+    for (std::size_t i = 0; i < 6; ++i) {
+        A(i, 1) = 2.0 * A(i, 0);
+        A(i, 3) = -0.5 * A(i, 0);
+    }
+    const matrix<double> B = naive_product(A, matrix<double>{{1}, {1}, {1}, {1}});
+    matrix<double> X;
+    EXPECT_TRUE(mlx::PQRSolve(A, X, B));
+    ASSERT_EQ(X.size(), (mlx::shape{4, 1}));
+    EXPECT_LT(residual(A, X, B), kLoose);
+    EXPECT_EQ(std::count(X.begin(), X.end(), 0.0), 2) << X;
+    EXPECT_NE(X(2), 0.0);  // the independent column always stays
+}
+
+TEST(CholSolveIP, RefusesANonSymmetricMatrixWithoutTouchingIt) {
+    matrix<double> A = {{4, 1}, {0, 3}};
+    matrix<double> B = {{1}, {2}};
+    const matrix<double> A0(A), B0(B);
+    EXPECT_FALSE(mlx::CholSolveIP(A, B));
+    EXPECT_TRUE(mlx::isequal(A, A0));
+    EXPECT_TRUE(mlx::isequal(B, B0));
+}
+
+TEST(CholSolveIP, SolvesInPlaceAndReportsIndefiniteMatrices) {
+    matrix<double> A = {{4, 2}, {2, 3}};
+    matrix<double> B = {{6}, {5}};  // x = (1, 1)
+    EXPECT_TRUE(mlx::CholSolveIP(A, B));
+    EXPECT_NEAR(B(0), 1.0, kTight);
+    EXPECT_NEAR(B(1), 1.0, kTight);
+    matrix<double> C = {{1, 2}, {2, 1}};
+    matrix<double> D = {{1}, {1}};
+    EXPECT_FALSE(mlx::CholSolveIP(C, D));
+}

@@ -1,0 +1,72 @@
+#include "mlx/alg/pinv.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "mlx/alg/svd.hpp"
+#include "testing.hpp"
+
+using mlx::matrix;
+using namespace mlx::testing;
+
+TEST(Eps, SpacingOfDoubles) {
+    EXPECT_EQ(mlx::eps(1.0), 0x1p-52);
+    EXPECT_EQ(mlx::eps(1.5), 0x1p-52);
+    EXPECT_EQ(mlx::eps(2.0), 0x1p-51);
+    EXPECT_EQ(mlx::eps(0.75), 0x1p-53);
+    EXPECT_EQ(mlx::eps(-4.0), 0x1p-50);
+    EXPECT_EQ(mlx::eps(std::numeric_limits<double>::min()), 0x1p-1074);
+    EXPECT_EQ(mlx::eps(std::numeric_limits<double>::min() / 2), 0.0);
+    EXPECT_EQ(mlx::eps(0.0), 0.0);
+    EXPECT_TRUE(std::isnan(mlx::eps(NAN)));
+    EXPECT_TRUE(std::isnan(mlx::eps(INFINITY)));
+}
+
+TEST(Pinv, RankDeficientMatrixSatisfiesTheFourMoorePenroseConditions) {
+    // 6 x 4 of rank 2.
+    const matrix<double> A = naive_product(random_matrix(6, 2, 70), random_matrix(2, 4, 71));
+    const matrix<double> P = mlx::pinv(A);
+    ASSERT_EQ(P.size(), (mlx::shape{4, 6}));
+    const matrix<double> AP = naive_product(A, P);
+    const matrix<double> PA = naive_product(P, A);
+    EXPECT_LT(max_diff(naive_product(AP, A), A), kLoose);
+    EXPECT_LT(max_diff(naive_product(PA, P), P), kLoose);
+    EXPECT_LT(max_diff(AP, mlx::trans(AP)), kLoose);
+    EXPECT_LT(max_diff(PA, mlx::trans(PA)), kLoose);
+}
+
+TEST(Pinv, InvertibleMatrixGivesTheInverse) {
+    const matrix<double> A = {{2, 1}, {1, 3}};
+    const matrix<double> expected = {{0.6, -0.2}, {-0.2, 0.4}};
+    EXPECT_LT(max_diff(mlx::pinv(A), expected), kTight);
+}
+
+TEST(Pinv, AllZeroMatrixGivesZeros) {
+    const matrix<double> P = mlx::pinv(matrix<double>(3, 2));
+    ASSERT_EQ(P.size(), (mlx::shape{2, 3}));
+    for (double v : P) EXPECT_EQ(v, 0.0);
+}
+
+TEST(Pinv, SingularValueExactlyAtTheDefaultThresholdIsTreatedAsZero) {
+    // diag(1, 2^-51): eps(1) = 2^-52 and max(m, n) = 2, so the threshold is exactly 2^-51.
+    const matrix<double> A = {{1, 0}, {0, 0x1p-51}};
+    const mlx::svd d(A, 'S');
+    ASSERT_EQ(d.S()(1), 0x1p-51);  // dgesvd reproduces a diagonal exactly
+    const matrix<double> expected = {{1, 0}, {0, 0}};
+    EXPECT_TRUE(mlx::isequal(mlx::pinv(A), expected)) << mlx::pinv(A);
+    // Just above the threshold it counts.
+    const matrix<double> B = {{1, 0}, {0, 0x1p-51 * (1 + 0x1p-52)}};
+    EXPECT_GT(mlx::pinv(B)(1, 1), 1e15);
+}
+
+TEST(Pinv, ExplicitToleranceIsUsedUnchangedWithAStrictComparison) {
+    const matrix<double> A = {{4, 0}, {0, 0.5}};
+    const matrix<double> at = {{0.25, 0}, {0, 0}};
+    EXPECT_TRUE(mlx::isequal(mlx::pinv(A, 0.25), at));  // threshold 2 * 0.25 = 0.5 = S(1)
+    const matrix<double> below = {{0.25, 0}, {0, 2}};
+    EXPECT_TRUE(mlx::isequal(mlx::pinv(A, 0.2), below));
+}
+
+TEST(Pinv, EmptyMatrixGivesEmpty) { EXPECT_TRUE(mlx::pinv(matrix<double>()).empty()); }

@@ -1,0 +1,100 @@
+#include "mlx/alg/plu.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <sstream>
+#include <string>
+
+#include "mlx/alg/product.hpp"
+#include "testing.hpp"
+
+using mlx::matrix;
+using namespace mlx::testing;
+
+namespace {
+
+// Captures what std::cerr receives while alive.
+class cerr_capture {
+public:
+    cerr_capture() : old_(std::cerr.rdbuf(buf_.rdbuf())) {}
+    ~cerr_capture() { std::cerr.rdbuf(old_); }
+    std::string text() const { return buf_.str(); }
+
+private:
+    std::ostringstream buf_;
+    std::streambuf* old_;
+};
+
+const char* const kWarning =
+    " Warning : Qx::Matrix is close to singular or badly scaled.\n"
+    "           Results may be inaccurate. RCOND = ";
+
+}  // namespace
+
+TEST(Plu, InverseOfAWellConditionedMatrixIsQuietAndCorrect) {
+    const matrix<double> A = {{4, -2, 1}, {3, 6, -4}, {2, 1, 8}};
+    mlx::plu lu(A);
+    cerr_capture err;
+    const matrix<double> Ai = lu.inv();
+    EXPECT_EQ(err.text(), "");
+    EXPECT_LT(max_diff(naive_product(A, Ai), mlx::eye(3)), kTight);
+    EXPECT_GT(lu.rcond(), 0.1);
+    EXPECT_LE(lu.rcond(), 1.0);
+}
+
+TEST(Plu, ConditionEstimateMatchesTheExactValueForADiagonalMatrix) {
+    // ||A||_1 = 4 and ||A^-1||_1 = 1/0.5 = 2: rcond = 1 / (4 * 2) = 0.125, which dgecon finds exactly.
+    const matrix<double> A = {{4, 0}, {0, 0.5}};
+    mlx::plu lu(A);
+    EXPECT_EQ(lu.norm1(), 4.0);
+    EXPECT_EQ(lu.rcond(), -1.0);
+    lu.inv();
+    EXPECT_DOUBLE_EQ(lu.rcond(), 0.125);
+}
+
+TEST(Plu, NearlySingularInverseWarnsAtEveryCallButEstimatesOnce) {
+    const matrix<double> A = {{1, 1e-3}, {1e3, 1 + 1e-14}};  // rcond about 1e-20
+    mlx::plu lu(A);
+    for (int call = 0; call < 3; ++call) {
+        cerr_capture err;
+        lu.inv();
+        const std::string text = err.text();
+        EXPECT_EQ(text.rfind(kWarning, 0), 0u) << text;
+        std::ostringstream expected_value;
+        expected_value << lu.rcond();
+        EXPECT_EQ(text, kWarning + expected_value.str() + ".\n");
+    }
+    EXPECT_EQ(lu.estimates(), 1u);
+    EXPECT_LT(lu.rcond(), 0x1p-52);
+}
+
+TEST(Plu, QuietInverseNeverPrintsNorEstimates) {
+    const matrix<double> A = {{1, 2}, {2, 4}};
+    mlx::plu lu(A);
+    cerr_capture err;
+    lu.inv(true);
+    lu.inv(true);
+    EXPECT_EQ(err.text(), "");
+    EXPECT_EQ(lu.estimates(), 0u);
+    EXPECT_EQ(lu.rcond(), -1.0);
+}
+
+TEST(Plu, WarningPrintsRcondWithSixSignificantDigits) {
+    // 1e-17 on the diagonal of a diagonal matrix: rcond = 1e-17 exactly as dgecon sees it.
+    const matrix<double> A = {{1, 0}, {0, 1.2345678e-17}};
+    mlx::plu lu(A);
+    cerr_capture err;
+    lu.inv();
+    EXPECT_EQ(err.text(), std::string(kWarning) + "1.23457e-17.\n");
+}
+
+TEST(Plu, SingularFactorIsKeptWithItsStatus) {
+    const matrix<double> A = {{1, 2}, {2, 4}};
+    const mlx::plu lu(A);
+    EXPECT_GT(lu.status(), 0);
+}
+
+TEST(Plu, NonSquareMatrixIsRefused) {
+    EXPECT_THROW(mlx::plu(matrix<double>(2, 3)), mlx::tool::generalException);
+}

@@ -1,0 +1,71 @@
+#include "mlx/alg/product.hpp"
+
+#include <gtest/gtest.h>
+
+#include "mlx/array/generate.hpp"
+#include "testing.hpp"
+
+using mlx::matrix;
+using namespace mlx::testing;
+
+TEST(Product, MatchesHandComputedValues) {
+    const matrix<double> A = {{1, 2, 3}, {4, 5, 6}};
+    const matrix<double> B = {{7, 8}, {9, 10}, {11, 12}};
+    const matrix<double> expected = {{58, 64}, {139, 154}};
+    EXPECT_TRUE(mlx::isequal(A * B, expected)) << A * B;
+}
+
+TEST(Product, TransposedFormsAgreeWithExplicitTransposes) {
+    const matrix<double> A = random_matrix(7, 4, 1);
+    const matrix<double> B = random_matrix(7, 5, 2);
+    const matrix<double> C = random_matrix(6, 4, 3);
+    EXPECT_LT(max_diff(mlx::prodtMM(A, B), naive_product(mlx::trans(A), B)), kTight);
+    EXPECT_LT(max_diff(mlx::prodMtM(A, C), naive_product(A, mlx::trans(C))), kTight);
+    EXPECT_EQ(mlx::prodtMM(A, B).size(), (mlx::shape{4, 5}));
+    EXPECT_EQ(mlx::prodMtM(A, C).size(), (mlx::shape{7, 6}));
+}
+
+TEST(Product, LargeProductMatchesTheNaiveLoop) {
+    const matrix<double> A = random_matrix(40, 70, 4);
+    const matrix<double> B = random_matrix(70, 30, 5);
+    EXPECT_LT(max_diff(A * B, naive_product(A, B)), kTight * 100);
+}
+
+TEST(Product, EmptyOperandGivesAnEmptyZeroResult) {
+    const matrix<double> A = random_matrix(3, 2, 6);
+    const matrix<double> E;
+    EXPECT_TRUE((A * E).empty());
+    EXPECT_TRUE((E * A).empty());
+    EXPECT_TRUE(mlx::prodtMM(E, A).empty());
+    EXPECT_TRUE(mlx::prodMtM(A, E).empty());
+}
+
+TEST(Product, OneElementOperandScalesTheOtherElementWise) {
+    const matrix<double> s = {{2.5}};
+    const matrix<double> B = {{1, 2, 3}, {4, 5, 6}};
+    const matrix<double> expected = {{2.5, 5, 7.5}, {10, 12.5, 15}};
+    // Neither shape is conformable for a true product: the rule is not dgemm.
+    EXPECT_TRUE(mlx::isequal(s * B, expected));
+    EXPECT_TRUE(mlx::isequal(B * s, expected));
+}
+
+TEST(Product, NonConformableOperandsRaise) {
+    const matrix<double> A = random_matrix(3, 2, 7);
+    const matrix<double> B = random_matrix(3, 2, 8);
+    EXPECT_THROW(A * B, mlx::tool::generalException);
+}
+
+TEST(Product, WritesIntoFixedStorageAndReusesADynamicBlock) {
+    const matrix<double, 9> H = {{1, 2, 0}, {0, 1, 3}, {0, 0, 1}};
+    const matrix<double, 12> P = {{0, 1, 1, 0}, {0, 0, 1, 1}, {1, 1, 1, 1}};
+    matrix<double, 12> out;
+    mlx::prod(H, P, out);
+    EXPECT_TRUE(mlx::isequal(out, naive_product(H, P)));
+
+    matrix<double> big(20, 20);
+    const double* block = big.data();
+    mlx::prod(H, P, big);
+    EXPECT_EQ(big.data(), block);
+    EXPECT_EQ(big.size(), (mlx::shape{3, 4}));
+    EXPECT_TRUE(mlx::isequal(big, out));
+}

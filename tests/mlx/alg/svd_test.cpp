@@ -1,0 +1,62 @@
+#include "mlx/alg/svd.hpp"
+
+#include <gtest/gtest.h>
+
+#include "mlx/alg/product.hpp"
+#include "testing.hpp"
+
+using mlx::matrix;
+using namespace mlx::testing;
+
+namespace {
+
+// U * diag(S) * Vt with U m x k and Vt k x n taken from the first k columns / rows.
+matrix<double> rebuild(const mlx::svd& d, std::size_t m, std::size_t n) {
+    const std::size_t k = d.S().numel();
+    matrix<double> out(m, n);
+    for (std::size_t i = 0; i < m; ++i)
+        for (std::size_t j = 0; j < n; ++j)
+            for (std::size_t l = 0; l < k; ++l) out(i, j) += d.U()(i, l) * d.S()(l) * d.Vt()(l, j);
+    return out;
+}
+
+}  // namespace
+
+TEST(Svd, HandComputedSingularValues) {
+    // A^T A = [25 20; 20 25], eigenvalues 45 and 5.
+    const matrix<double> A = {{3, 0}, {4, 5}};
+    const mlx::svd d(A, 'N');
+    EXPECT_EQ(d.status(), 0);
+    ASSERT_EQ(d.S().size(), (mlx::shape{2, 1}));
+    EXPECT_NEAR(d.S()(0), std::sqrt(45.0), kTight);
+    EXPECT_NEAR(d.S()(1), std::sqrt(5.0), kTight);
+    EXPECT_TRUE(d.U().empty());
+    EXPECT_TRUE(d.Vt().empty());
+}
+
+TEST(Svd, FullJobGivesOrthogonalFactorsThatRebuildTheMatrix) {
+    for (auto [m, n] : {std::pair<std::size_t, std::size_t>{6, 4}, {4, 6}, {5, 5}}) {
+        const matrix<double> A = random_matrix(m, n, 50 + m);
+        const mlx::svd d(A, 'A');
+        ASSERT_EQ(d.U().size(), (mlx::shape{m, m}));
+        ASSERT_EQ(d.Vt().size(), (mlx::shape{n, n}));
+        EXPECT_LT(max_diff(mlx::prodtMM(d.U(), d.U()), mlx::eye(m)), kTight);
+        EXPECT_LT(max_diff(mlx::prodMtM(d.Vt(), d.Vt()), mlx::eye(n)), kTight);
+        EXPECT_LT(max_diff(rebuild(d, m, n), A), kTight);
+        for (std::size_t i = 1; i < d.S().numel(); ++i) EXPECT_GE(d.S()(i - 1), d.S()(i));
+    }
+}
+
+TEST(Svd, ThinJobGivesTheLeadingVectorsOnly) {
+    const matrix<double> A = random_matrix(7, 3, 60);
+    const mlx::svd thin(A, 'S');
+    const mlx::svd full(A, 'A');
+    EXPECT_EQ(thin.U().size(), (mlx::shape{7, 3}));
+    EXPECT_EQ(thin.Vt().size(), (mlx::shape{3, 3}));
+    EXPECT_LT(max_diff(thin.S(), full.S()), kTight);
+    EXPECT_LT(max_diff(rebuild(thin, 7, 3), A), kTight);
+}
+
+TEST(Svd, UnknownJobIsRefused) {
+    EXPECT_THROW(mlx::svd(matrix<double>(2, 2), 'X'), mlx::tool::generalException);
+}

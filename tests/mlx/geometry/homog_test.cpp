@@ -1,0 +1,177 @@
+#include "mlx/geometry/homog.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "../alg/testing.hpp"
+
+using mlx::matrix;
+using mlx::geometry::homog;
+using mlx::geometry::homography;
+using namespace mlx::testing;
+
+namespace {
+
+const matrix<double, 12> kUnitSquare = {{0, 1, 1, 0}, {0, 0, 1, 1}, {1, 1, 1, 1}};
+
+matrix<double, 12> corners(double x0, double y0, double x1, double y1, double x2, double y2,
+                           double x3, double y3) {
+    return {{x0, x1, x2, x3}, {y0, y1, y2, y3}, {1, 1, 1, 1}};
+}
+
+// Largest difference between the normalised images H*X and the points Y.
+template <std::size_t C>
+double transfer_error(const homog& H, const matrix<double, C>& X, const matrix<double, C>& Y) {
+    matrix<double, C> P = H.applyto(X);
+    mlx::normalize_h(P);
+    matrix<double, C> Q(Y);
+    mlx::normalize_h(Q);
+    return max_diff(P, Q);
+}
+
+}  // namespace
+
+TEST(Homog, DefaultIsTheIdentity) {
+    const homog H;
+    EXPECT_TRUE(mlx::isequal(H.mat(), mlx::eye(3)));
+    EXPECT_EQ(H.mat().size(), (mlx::shape{3, 3}));
+}
+
+TEST(Homog, UnitSquareOntoItselfIsTheIdentity) {
+    for (bool normalise : {true, false}) {
+        const homog H(kUnitSquare, kUnitSquare, normalise);
+        EXPECT_LT(max_diff(H.mat(), mlx::eye(3)), kTight) << H.mat();
+        EXPECT_EQ(H(2, 2), 1.0);
+    }
+}
+
+TEST(Homog, UnitSquareOntoAnAxisAlignedRectangleIsScaleAndTranslation) {
+    const auto Y = corners(10, 20, 110, 20, 110, 70, 10, 70);
+    const matrix<double> expected = {{100, 0, 10}, {0, 50, 20}, {0, 0, 1}};
+    for (bool normalise : {true, false}) {
+        const homog H(kUnitSquare, Y, normalise);
+        EXPECT_LT(max_diff(H.mat(), expected), 1e-10) << H.mat();
+        EXPECT_EQ(H(2, 2), 1.0);
+        const matrix<double, 3> centre = {{0.5}, {0.5}, {1}};
+        const matrix<double, 3> image = H.applyto(centre);
+        EXPECT_NEAR(image(0), 60, 1e-10);
+        EXPECT_NEAR(image(1), 45, 1e-10);
+        EXPECT_NEAR(image(2), 1, kTight);
+    }
+}
+
+TEST(Homog, SystemRowsFollowTheDesignOrder) {
+    // A general perspective quadrilateral, checked against the transform written by hand:
+    // H = [2 1 3; -1 2 5; 0.1 0.2 1] applied to the unit square.
+    const matrix<double> H0 = {{2, 1, 3}, {-1, 2, 5}, {0.1, 0.2, 1}};
+    matrix<double, 12> Y = homog(H0).applyto(kUnitSquare);
+    mlx::normalize_h(Y);
+    for (bool normalise : {true, false}) {
+        const homog H(kUnitSquare, Y, normalise);
+        EXPECT_LT(max_diff(H.mat(), H0), 1e-10) << H.mat();
+    }
+}
+
+TEST(Homog, NormalisedAndDirectPathsAgreeOnRandomFourPointRoundTrips) {
+    lcg g(90);
+    for (int trial = 0; trial < 50; ++trial) {
+        // Random corners near the unit square, so no three are collinear.
+        matrix<double, 12> X(kUnitSquare), Y;
+        for (std::size_t c = 0; c < 4; ++c)
+            for (std::size_t i = 0; i < 2; ++i) X(i, c) += 0.2 * g.next();
+        Y = corners(100 + 30 * g.next(), 50 + 30 * g.next(), 400 + 30 * g.next(), 60 + 30 * g.next(),
+                    420 + 30 * g.next(), 300 + 30 * g.next(), 90 + 30 * g.next(), 310 + 30 * g.next());
+        const homog Hn(X, Y, true);
+        const homog Hd(X, Y, false);
+        EXPECT_EQ(Hn(2, 2), 1.0);
+        EXPECT_EQ(Hd(2, 2), 1.0);
+        EXPECT_LT(transfer_error(Hn, X, Y), 1e-9);
+        EXPECT_LT(transfer_error(Hd, X, Y), 1e-7);
+        EXPECT_LT(max_diff(Hn.mat(), Hd.mat()), 1e-6 * (1 + mlx::globalNorm_eucl(Hn.mat())));
+        // And back: the inverse correspondence undoes it.
+        const homog Hb(Y, X, true);
+        EXPECT_LT(transfer_error(Hb * Hn, X, X), 1e-9);
+    }
+}
+
+TEST(Homog, PointAtInfinitySwitchesToTheDirectPath) {
+    // Y's last corner is a direction (w = 0); normalisation would divide by 0.
+    const matrix<double> H0 = {{1, 0.5, 2}, {0, 1, 3}, {0.5, 0.5, 0}};
+    const matrix<double, 12> X = {{0, 1, 1, 0}, {0, 0, 1, 1}, {1, 1, 1, 1}};
+    const matrix<double, 12> Y = homog(H0).applyto(X);
+    ASSERT_EQ(Y(2, 0), 0.0);
+    const homog H(X, Y, true);
+    for (double v : H.mat()) EXPECT_TRUE(std::isfinite(v));
+    // H ~ H0 up to scale (H0(2,2) = 0, so compare the cross ratios of the images instead).
+    const matrix<double, 12> Z = H.applyto(X);
+    for (std::size_t c = 0; c < 4; ++c) {
+        // Z(:,c) parallel to Y(:,c): the cross product vanishes.
+        const double cx = Z(1, c) * Y(2, c) - Z(2, c) * Y(1, c);
+        const double cy = Z(2, c) * Y(0, c) - Z(0, c) * Y(2, c);
+        const double cz = Z(0, c) * Y(1, c) - Z(1, c) * Y(0, c);
+        EXPECT_LT(std::abs(cx) + std::abs(cy) + std::abs(cz), 1e-9);
+    }
+}
+
+TEST(NormalizeH, DividesEachColumnByItsLastElement) {
+    matrix<double, 3> p = {{2}, {4}, {2}};
+    EXPECT_EQ(&mlx::normalize_h(p), &p);
+    EXPECT_TRUE(mlx::isequal(p, matrix<double>{{1}, {2}, {1}}));
+    matrix<double> q = {{3, 1}, {6, 1}, {3, 1}};
+    mlx::normalize_h(q);
+    EXPECT_TRUE(mlx::isequal(q, matrix<double>{{1, 1}, {2, 1}, {1, 1}}));
+    matrix<double> r = {{1}, {1}, {0}};
+    mlx::normalize_h(r);
+    EXPECT_TRUE(std::isinf(r(0)));
+    EXPECT_TRUE(std::isnan(r(2)));
+}
+
+TEST(Homog, ProductOfTransformsAppliesTheRightOperandFirst) {
+    const homog H0(kUnitSquare, corners(10, 20, 110, 25, 120, 80, 5, 70), true);
+    const homog Hp(kUnitSquare, corners(0.05, -0.02, 0.97, 0.03, 1.02, 0.99, -0.01, 1.04), true);
+    const matrix<double> pts = {{0.3, 0.7, 0.1}, {0.6, 0.2, 0.9}, {1, 1, 1}};
+    matrix<double> a = (H0 * Hp).applyto(pts);
+    matrix<double> b = H0.applyto(Hp.applyto(pts));
+    mlx::normalize_h(a);
+    mlx::normalize_h(b);
+    EXPECT_LT(max_diff(a, b), 1e-10);
+    // Not commutative: the other order maps elsewhere.
+    matrix<double> c = (Hp * H0).applyto(pts);
+    mlx::normalize_h(c);
+    EXPECT_GT(max_diff(a, c), 1.0);
+}
+
+TEST(Homog, ScalarDivisionDividesTheNineValues) {
+    homog H(matrix<double>{{2, 4, 6}, {8, 10, 12}, {14, 16, 2}});
+    H /= 2.0;
+    EXPECT_TRUE(mlx::isequal(H.mat(), matrix<double>{{1, 2, 3}, {4, 5, 6}, {7, 8, 1}}));
+}
+
+TEST(Homog, ApplytoLeavesTheThirdRowUnnormalised) {
+    const homog H(matrix<double>{{1, 0, 0}, {0, 1, 0}, {0, 0, 2}});
+    const matrix<double, 3> p = {{1}, {2}, {1}};
+    const matrix<double, 3> q = H.applyto(p);
+    EXPECT_TRUE(mlx::isequal(q, matrix<double>{{1}, {2}, {2}}));
+    EXPECT_TRUE(mlx::isequal(H * p, q));
+}
+
+TEST(Homog, WrongShapesAreRefused) {
+    EXPECT_THROW(homog(matrix<double>(3, 4)), mlx::tool::generalException);
+    EXPECT_THROW(homog(matrix<double>(2, 4), matrix<double>(2, 4), true), mlx::tool::generalException);
+    EXPECT_THROW(homog(matrix<double>(3, 3), matrix<double>(3, 3), true), mlx::tool::generalException);
+}
+
+TEST(Homography, HoldsAHomogAndTakesPartInProducts) {
+    const homog H0(kUnitSquare, corners(10, 20, 110, 20, 110, 70, 10, 70), true);
+    homography H;
+    EXPECT_TRUE(mlx::isequal(H.mat(), mlx::eye(3)));
+    H = H0;
+    EXPECT_TRUE(mlx::isequal(H.mat(), H0.mat()));
+    const homography G(matrix<double>{{1, 0, 1}, {0, 1, 2}, {0, 0, 1}});
+    homography HG;
+    HG = H * G;
+    EXPECT_LT(max_diff(HG.mat(), matrix<double>{{100, 0, 110}, {0, 50, 120}, {0, 0, 1}}), 1e-10);
+    const matrix<double, 12> mapped = H.applyto(kUnitSquare);
+    EXPECT_NEAR(mapped(0, 2), 110, 1e-10);
+}

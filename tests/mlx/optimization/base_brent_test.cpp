@@ -1,0 +1,118 @@
+#include "mlx/optimization/base_brent.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "mlx/tool/exception.hpp"
+
+using namespace mlx;
+using namespace mlx::optimization;
+
+namespace {
+
+constexpr double kTight = 1e-12;
+
+// A function that records every abscissa it is evaluated at.
+class recorded : public optimizableFunc<double, double> {
+public:
+    explicit recorded(std::function<double(double)> f) : f_(std::move(f)) {}
+    double operator()(double const& x) const override {
+        calls.push_back(x);
+        return f_(x);
+    }
+    mutable std::vector<double> calls;
+
+private:
+    std::function<double(double)> f_;
+};
+
+// The search as the kernel-width learners run it.
+double width_search(const recorded& f, double width0) {
+    return base_brent(f, std::min(0.0, 2 * width0), std::max(0.0, 2 * width0), width0, brent_rtol,
+                      brent_atol, brent_max_passes);
+}
+
+// Brent stops once the bracket around x lies within 2 * tol1 of it.
+double stop_bound(double x) { return 2 * (std::abs(x) * brent_rtol + brent_atol); }
+
+}  // namespace
+
+TEST(BaseBrent, FindsInteriorMinimaStartingAtTheStartPoint) {
+    recorded quadratic([](double x) { return (x - 1.3) * (x - 1.3) + 4.0; });
+    const double x = width_search(quadratic, 2.0);
+    EXPECT_EQ(quadratic.calls.front(), 2.0);
+    EXPECT_NEAR(x, 1.3, stop_bound(1.3));
+    // Parabolic steps land on a parabola's minimum in a few evaluations.
+    EXPECT_LE(quadratic.calls.size(), 12u) << quadratic.calls.size();
+
+    recorded skewed([](double x) { return std::cosh(x + 0.75) + 0.1 * x; });
+    const double expected = std::asinh(-0.1) - 0.75;
+    EXPECT_NEAR(width_search(skewed, -1.5), expected, stop_bound(expected));
+    EXPECT_LE(skewed.calls.size(), brent_max_passes + 1);
+}
+
+TEST(BaseBrent, ConvergesToAnEndOfTheIntervalWithoutLeavingIt) {
+    recorded increasing([](double x) { return std::exp(x); });
+    const double x = width_search(increasing, 0.5);
+    EXPECT_GE(x, 0.0);
+    EXPECT_LE(x, stop_bound(0.0));
+    for (double u : increasing.calls) {
+        EXPECT_GE(u, 0.0);
+        EXPECT_LE(u, 1.0);
+    }
+
+    recorded decreasing([](double x) { return -x; });
+    const double y = width_search(decreasing, 0.5);
+    EXPECT_LE(y, 1.0);
+    EXPECT_GE(y, 1.0 - stop_bound(1.0));
+}
+
+TEST(BaseBrent, ReturnsTheStartPointWhenItIsTheMinimum) {
+    recorded bowl([](double x) { return std::abs(x - 0.25); });
+    EXPECT_EQ(width_search(bowl, 0.25), 0.25);
+    EXPECT_GT(bowl.calls.size(), 2u);
+}
+
+TEST(BaseBrent, AnEmptyIntervalStopsAfterOneEvaluation) {
+    recorded f([](double x) { return x * x; });
+    EXPECT_EQ(width_search(f, 0.0), 0.0);
+    EXPECT_EQ(f.calls, std::vector<double>{0.0});
+}
+
+TEST(BaseBrent, CollinearPointsFallBackToGoldenSectionSteps) {
+    // On a line every parabola is degenerate, so each step is a golden section of the part of
+    // the bracket between x and the far end: from x toward 0, u = (1 - 0.381966...) x.
+    recorded line([](double x) { return 3.0 * x + 1.0; });
+    width_search(line, 0.5);
+    ASSERT_GT(line.calls.size(), 12u);
+    for (std::size_t k = 1; k < 12; ++k)
+        EXPECT_NEAR(line.calls[k], (1 - 0.3819660112501051) * line.calls[k - 1], kTight);
+}
+
+TEST(BaseBrent, ReportsNonConvergenceAfterOneHundredAndOneEvaluations) {
+    // Golden sections from 1e30 down to 0 need about 180 passes to reach the tolerance.
+    recorded line([](double x) { return x; });
+    try {
+        width_search(line, 1e30);
+        FAIL() << "no exception";
+    } catch (const tool::generalException& e) {
+        const std::string report = e.what();
+        EXPECT_EQ(report.rfind("<MLX Error>\nIn file mlx/optimization/base_brent.cpp at line #", 0), 0u);
+        EXPECT_EQ(e.message(), "process not converging after 101 iterations");
+    }
+    EXPECT_EQ(line.calls.size(), 101u);
+}
+
+TEST(BaseBrent, RefusesAStartPointOutsideTheInterval) {
+    recorded f([](double x) { return x * x; });
+    EXPECT_THROW(base_brent(f, 0.0, 1.0, 2.0, brent_rtol, brent_atol, brent_max_passes), tool::generalException);
+    EXPECT_THROW(base_brent(f, 1.0, 0.0, 0.5, brent_rtol, brent_atol, brent_max_passes), tool::generalException);
+    EXPECT_THROW(base_brent(f, 0.0, 1.0, std::nan(""), brent_rtol, brent_atol, brent_max_passes),
+                 tool::generalException);
+    EXPECT_TRUE(f.calls.empty());
+}

@@ -1,0 +1,67 @@
+#include "tracker/appDhome.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "fixtures.hpp"
+#include "mlx/alg/pinv.hpp"
+#include "mlx/array/generate.hpp"
+#include "mlx/alg/product.hpp"
+#include "mlx/xpr/elementwise.hpp"
+#include "mlx/xpr/reductions.hpp"
+
+namespace {
+
+struct exposedJD : track::LearnJD {
+    using LearnJD::LearnJD;
+    using LearnJD::deltaI;
+    using LearnJD::deltaP;
+};
+
+double largestAbs(const mlx::matrix<double>& m) {
+    double worst = 0.0;
+    for (double v : m) worst = std::max(worst, std::fabs(v));
+    return worst;
+}
+
+}  // namespace
+
+TEST(LearnJD, LearnsOneModelPerLevelOfSampleCountRowsAndEightColumns) {
+    const auto image = fixtures::frame(0);
+    track::LearnJD jd(mlx::matrix<double>(fixtures::corners(0)), fixtures::config("nbtrack = 4\nplans = 50\nnbpoints = 49\n"), image);
+    ASSERT_EQ(jd.getModels().size(), 4u);
+    for (const auto& model : jd.getModels()) EXPECT_EQ(model.size(), (mlx::shape{49, 8}));
+}
+
+TEST(LearnJD, UnderdeterminedTrainingGivesTheMinimumNormExactFit) {
+    const auto image = fixtures::frame(0);
+    exposedJD jd(mlx::matrix<double>(fixtures::corners(0)), fixtures::config("nbtrack = 1\nplans = 30\nnbpoints = 100\n"), image);
+    const auto& A = jd.getModels()[0];
+    // Fewer perturbations than samples: every training motion is reproduced exactly...
+    EXPECT_LT(largestAbs(jd.deltaI * A - jd.deltaP), 1e-9);
+    // ...and the model has no component outside the row space of the training differences.
+    const mlx::matrix<double> rowSpace = mlx::pinv(jd.deltaI) * jd.deltaI;
+    EXPECT_LT(largestAbs(rowSpace * A - A), 1e-9 * largestAbs(A));
+}
+
+TEST(LearnJD, OverdeterminedTrainingGivesTheOrdinaryLeastSquaresSolution) {
+    const auto image = fixtures::frame(0);
+    exposedJD jd(mlx::matrix<double>(fixtures::corners(0)), fixtures::config("nbtrack = 1\nplans = 200\nnbpoints = 25\n"), image);
+    const auto& A = jd.getModels()[0];
+    // Normal equations: deltaI' (deltaI A - deltaP) = 0.
+    const mlx::matrix<double> residual = mlx::prodtMM(jd.deltaI, jd.deltaI * A - jd.deltaP);
+    EXPECT_LT(largestAbs(residual), 1e-9 * largestAbs(jd.deltaP));
+}
+
+// Patterns are zero-mean, so a difference that is the same at every sample carries no motion.
+// A mean rounded to single precision would leave a tiny constant offset in every training row
+// and the pseudo-inverse would blow that direction up into huge false motions.
+TEST(LearnJD, ConstantPatternDifferencePredictsNoMotion) {
+    const auto image = fixtures::frame(0, 0.37);
+    track::LearnJD jd(mlx::matrix<double>(fixtures::corners(0)), fixtures::config(""), image);
+    for (const auto& model : jd.getModels()) {
+        const mlx::matrix<double> response = mlx::ones(1, model.rows()) * model;
+        EXPECT_LT(largestAbs(response), 1e-3) << response;
+    }
+}

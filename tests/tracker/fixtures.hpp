@@ -1,0 +1,46 @@
+#ifndef TESTS_TRACKER_FIXTURES_HPP
+#define TESTS_TRACKER_FIXTURES_HPP
+
+#include <fstream>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "mlx/array/matrix.hpp"
+#include "synthetic.hpp"
+#include "tracker/iniparser.hpp"
+
+namespace fixtures {
+
+// A configuration table from lines "key = value".
+inline ini::INIParser config(const std::string& text) {
+    const std::string path = ::testing::TempDir() + "fixtures_config.ini";
+    std::ofstream(path) << text;
+    ini::INIParser parser;
+    parser.read(path);
+    return parser;
+}
+
+// Frame t of the synthetic sequence as an image matrix (width rows, height columns).
+inline mlx::matrix<unsigned char> frame(int t, double offset = 0.0) {
+    const auto bytes = synthetic::render(synthetic::motion(t), 320, 240, offset);
+    mlx::matrix<unsigned char> image;
+    image.assign(bytes.data(), 320, 240);
+    return image;
+}
+
+// The region of frame t as integer corners, 3 x 4.
+inline mlx::matrix<int, 12> corners(int t) {
+    const auto c = synthetic::truth(synthetic::motion(t));
+    mlx::matrix<int, 12> out(3, 4);
+    for (std::size_t j = 0; j < 4; ++j) {
+        out(0, j) = static_cast<int>(c[2 * j]);
+        out(1, j) = static_cast<int>(c[2 * j + 1]);
+        out(2, j) = 1;
+    }
+    return out;
+}
+
+}  // namespace fixtures
+
+#endif

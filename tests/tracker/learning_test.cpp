@@ -1,0 +1,101 @@
+#include "tracker/learning.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "fixtures.hpp"
+#include "mlx/random/rand.hpp"
+#include "mlx/tool/exception.hpp"
+
+namespace {
+
+// Exposes the training stage without fitting any model.
+struct probe : track::learning {
+    probe(const ini::INIParser& ini, const mlx::matrix<unsigned char>& image)
+        : learning(mlx::matrix<double>(fixtures::corners(0)), ini, image) {}
+    void createPlanes() override {}
+    using learning::createOnePlane;
+    using learning::deltaI;
+    using learning::deltaP;
+    using learning::gridPts;
+    using learning::side;
+};
+
+std::string refusal(const std::string& text, const mlx::matrix<unsigned char>& image) {
+    try {
+        probe p(fixtures::config(text), image);
+    } catch (const mlx::tool::generalException& e) {
+        return e.message();
+    }
+    return "accepted";
+}
+
+}  // namespace
+
+TEST(Learning, GridStartsAtTheFirstCornerAndStopsOneStepShortOfTheFarEdges) {
+    const auto image = fixtures::frame(0);
+    probe p(fixtures::config("nbpoints = 100\nplans = 2\n"), image);
+    ASSERT_EQ(p.gridPts.size(), (mlx::shape{3, 100}));
+    const auto point = [&](std::size_t m) { return std::make_pair(p.gridPts(0, m), p.gridPts(1, m)); };
+    EXPECT_EQ(point(0), std::make_pair(0.0, 0.0));
+    EXPECT_EQ(point(1), std::make_pair(0.1, 0.0));
+    EXPECT_EQ(point(10), std::make_pair(0.0, 0.1));
+    EXPECT_NEAR(point(99).first, 0.9, 1e-15);
+    EXPECT_NEAR(point(99).second, 0.9, 1e-15);
+    for (std::size_t m = 0; m < 100; ++m) EXPECT_EQ(p.gridPts(2, m), 1.0);
+    EXPECT_EQ(p.getRefPattern().size(), (mlx::shape{1, 100}));
+
+    probe rounded(fixtures::config("nbpoints = 150\nplans = 2\n"), image);
+    EXPECT_EQ(rounded.side, 12u);
+    EXPECT_EQ(rounded.gridPts.cols(), 144u);
+}
+
+TEST(Learning, ReferencePatternHasZeroMeanAndUnitNorm) {
+    const auto image = fixtures::frame(0);
+    probe p(fixtures::config("plans = 2\n"), image);
+    const auto& ref = p.getRefPattern();
+    double s = 0.0, ss = 0.0;
+    for (double v : ref) {
+        s += v;
+        ss += v * v;
+    }
+    EXPECT_NEAR(s, 0.0, 1e-12);
+    EXPECT_NEAR(ss, 1.0, 1e-12);
+}
+
+TEST(Learning, PerturbationsFollowTheSharedStreamAndHalveWithEachLevel) {
+    const auto image = fixtures::frame(0);
+    probe p(fixtures::config("plans = 300\nnoise = 0.2\nnbpoints = 64\n"), image);
+    for (unsigned k : {0u, 1u}) {
+        auto replay = mlx::atom::Randomizer::LocalRndDevice();  // a copy: the same draws follow
+        p.createOnePlane(k);
+        ASSERT_EQ(p.deltaP.size(), (mlx::shape{300, 8}));
+        ASSERT_EQ(p.deltaI.size(), (mlx::shape{300, 64}));
+        const double bound = 0.2 / (1 << k);
+        double largest = 0.0;
+        for (std::size_t row = 0; row < 300; ++row)
+            for (std::size_t q = 0; q < 8; ++q) {
+                // Eight draws per perturbation, in the order dx0, dy0, ..., dx3, dy3.
+                ASSERT_EQ(p.deltaP(row, q), (replay() - 0.5) * 2.0 * bound);
+                largest = std::max(largest, std::fabs(p.deltaP(row, q)));
+            }
+        EXPECT_LT(largest, bound + 1e-15);
+        EXPECT_GT(largest, 0.9 * bound);
+    }
+}
+
+TEST(Learning, RefusesSettingsThatMakeLearningImpossible) {
+    const auto image = fixtures::frame(0);
+    EXPECT_EQ(refusal("nbpoints = 3\n", image), "configuration key \"nbpoints\": 3 is below 4 sample points");
+    EXPECT_EQ(refusal("plans = 0\n", image), "configuration key \"plans\": 0 leaves no training perturbation");
+    EXPECT_EQ(refusal("noise = 0\n", image), "configuration key \"noise\": 0 is not positive");
+    EXPECT_EQ(refusal("noise = -0.1\n", image), "configuration key \"noise\": -0.1 is not positive");
+    EXPECT_EQ(refusal("nbtrack = -1\n", image), "configuration key \"nbtrack\": \"-1\" is not an unsigned integer");
+}
+
+TEST(Learning, RefusesARegionWithoutTexture) {
+    mlx::matrix<unsigned char> flat(320, 240);
+    flat.fill(90);
+    EXPECT_NE(refusal("plans = 2\n", flat).find("uniform"), std::string::npos);
+}

@@ -1,0 +1,50 @@
+// A minimal host: loads the plug-in with dlopen, tracks the synthetic sequence and prints one
+// line "corners t x1 y1 ... x4 y4" per frame. Usage: plugin_driver PLUGIN FRAMES [OFFSET]
+#include <dlfcn.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+
+#include "synthetic.hpp"
+#include "tracker/quadtrack.h"
+
+int main(int argc, char** argv) {
+    if (argc < 3) return 2;
+    const int frames = std::atoi(argv[2]);
+    const double offset = argc > 3 ? std::atof(argv[3]) : 0.0;
+    void* lib = dlopen(argv[1], RTLD_NOW | RTLD_LOCAL);
+    if (lib == nullptr) {
+        std::printf("error: %s\n", dlerror());
+        return 1;
+    }
+    auto create = reinterpret_cast<void (*)(Interface**)>(dlsym(lib, "CreateCompute"));
+    auto destroy = reinterpret_cast<void (*)(Interface*)>(dlsym(lib, "DestroyCompute"));
+    if (create == nullptr || destroy == nullptr) return 1;
+
+    const int width = 320, height = 240;
+    Interface* tracker = nullptr;
+    create(&tracker);
+    int status = 0;
+    try {
+        const auto first = synthetic::truth(synthetic::motion(0));
+        Select sel{};
+        std::uint32_t* fields[8] = {&sel.x1, &sel.y1, &sel.x2, &sel.y2, &sel.x3, &sel.y3, &sel.x4, &sel.y4};
+        for (int k = 0; k < 8; ++k) *fields[k] = static_cast<std::uint32_t>(first[k]);
+        const std::uint32_t w = width, h = height, depth = 8;
+        tracker->init(sel, synthetic::render(synthetic::motion(0), width, height, offset).data(), w, h, depth);
+        for (int t = 1; t < frames; ++t) {
+            tracker->run(synthetic::render(synthetic::motion(t), width, height, offset).data(), sel);
+            std::printf("corners %d", t);
+            for (auto* f : fields) std::printf(" %u", *f);
+            std::printf("\n");
+        }
+    } catch (const std::exception& e) {
+        std::printf("error: %s\n", e.what());
+        status = 1;
+    }
+    std::fflush(stdout);
+    destroy(tracker);
+    dlclose(lib);
+    return status;
+}

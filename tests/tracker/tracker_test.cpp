@@ -1,0 +1,110 @@
+#include "tracker/tracker.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "fixtures.hpp"
+#include "mlx/tool/timer.hpp"
+#include "tracker/trackDhome.hpp"
+
+namespace {
+
+// Records the level of every step instead of tracking.
+struct recording : track::tracker {
+    using tracker::tracker;
+    std::vector<unsigned> levels;
+    void trackstep(const unsigned& k, mlx::matrix<double>&, mlx::geometry::homog&,
+                   const mlx::matrix<unsigned char>&) override {
+        levels.push_back(k);
+    }
+};
+
+const char* const kSmall = "nbtrack = 3\nplans = 100\nnbpoints = 100\n";
+
+}  // namespace
+
+TEST(Tracker, RunsIterStepsPerLevelCoarseToFine) {
+    const auto image = fixtures::frame(0);
+    testing::internal::CaptureStdout();
+    {
+        recording r(fixtures::corners(0), fixtures::config(std::string(kSmall) + "iter = 2\n"), image);
+        r.run(image);
+        EXPECT_EQ(r.levels, (std::vector<unsigned>{0, 0, 1, 1, 2, 2}));
+    }
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out.rfind("Learning time : ", 0), 0u) << out;
+    EXPECT_NE(out.find(" seconds\nAverage picture tracking time : "), std::string::npos) << out;
+    EXPECT_FALSE(mlx::tool::timer::notEmpty());
+}
+
+TEST(Tracker, ZeroIterationsLeaveTheEstimateEmptyAndStillCountTheFrame) {
+    const auto image = fixtures::frame(0);
+    testing::internal::CaptureStdout();
+    {
+        track::trackDhome t(fixtures::corners(0), fixtures::config(std::string(kSmall) + "iter = 0\n"), image);
+        EXPECT_TRUE(t.run(image).empty());
+    }
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out.find("Average picture tracking time : nan"), std::string::npos) << out;
+    EXPECT_NE(out.find("Average picture tracking time : "), std::string::npos);
+}
+
+TEST(Tracker, AFailedLearningLeavesTheTimerBalanced) {
+    mlx::matrix<unsigned char> flat(320, 240);
+    testing::internal::CaptureStdout();
+    EXPECT_THROW(track::trackDhome(fixtures::corners(0), fixtures::config(kSmall), flat), mlx::tool::generalException);
+    testing::internal::GetCapturedStdout();
+    EXPECT_FALSE(mlx::tool::timer::notEmpty());
+}
+
+TEST(TrackDhome, AnUnmovedFrameKeepsTheSelectedCorners) {
+    const auto image = fixtures::frame(0);
+    testing::internal::CaptureStdout();
+    track::trackDhome t(fixtures::corners(0), fixtures::config(kSmall), image);
+    const auto& c = t.run(image);
+    ASSERT_EQ(c.size(), (mlx::shape{3, 4}));
+    const auto selected = fixtures::corners(0);
+    for (std::size_t j = 0; j < 4; ++j) {
+        EXPECT_NEAR(c(0, j), selected(0, j), 1e-9);
+        EXPECT_NEAR(c(1, j), selected(1, j), 1e-9);
+        EXPECT_EQ(c(2, j), 1.0);
+    }
+    testing::internal::GetCapturedStdout();
+}
+
+TEST(TrackDhome, PredictsAKnownShiftWithItsSign) {
+    // The same plane moved 3 px right and 2 px up: every corner must follow.
+    const synthetic::mat3 shift{1, 0, 3, 0, 1, -2, 0, 0, 1};
+    const auto moved = synthetic::render(synthetic::mul(shift, synthetic::motion(0)), 320, 240);
+    mlx::matrix<unsigned char> next;
+    next.assign(moved.data(), 320, 240);
+    const auto image = fixtures::frame(0);
+    testing::internal::CaptureStdout();
+    track::trackDhome t(fixtures::corners(0), fixtures::config(""), image);
+    testing::internal::GetCapturedStdout();
+    const auto& c = t.run(next);
+    const auto selected = fixtures::corners(0);
+    for (std::size_t j = 0; j < 4; ++j) {
+        EXPECT_NEAR(c(0, j) - selected(0, j), 3.0, 0.5) << j;
+        EXPECT_NEAR(c(1, j) - selected(1, j), -2.0, 0.5) << j;
+    }
+}
+
+// A texture whose mean is not a single-precision number: a mean rounded to single precision in
+// the tracking step would make every frame jump.
+TEST(TrackDhome, TracksWithoutJumpsOnAnOffsetTexture) {
+    const double offset = 0.123456789;
+    const auto first = fixtures::frame(0, offset);
+    testing::internal::CaptureStdout();
+    track::trackDhome t(fixtures::corners(0), fixtures::config(""), first);
+    for (int frame = 1; frame <= 20; ++frame) {
+        const auto& c = t.run(fixtures::frame(frame, offset));
+        const auto truth = synthetic::truth(synthetic::motion(frame));
+        for (std::size_t j = 0; j < 4; ++j)
+            ASSERT_LT(std::hypot(c(0, j) - truth[2 * j], c(1, j) - truth[2 * j + 1]), 1.0) << frame;
+    }
+    testing::internal::GetCapturedStdout();
+}

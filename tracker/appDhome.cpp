@@ -1,0 +1,21 @@
+#include "tracker/appDhome.hpp"
+
+#include "mlx/alg/pinv.hpp"
+#include "mlx/alg/product.hpp"
+
+namespace track {
+
+LearnJD::LearnJD(const mlx::matrix<double>& corners, const ini::INIParser& ini,
+                 const mlx::matrix<unsigned char>& image)
+    : learning(corners, ini, image), models(nbtrack) {
+    createPlanes();
+}
+
+void LearnJD::createPlanes() {
+    for (unsigned k = 0; k < nbtrack; ++k) {
+        createOnePlane(k);
+        models[k] = mlx::pinv(deltaI) * deltaP;
+    }
+}
+
+}  // namespace track

@@ -1,0 +1,79 @@
+#include "tracker/interface.hpp"
+
+#include <cmath>
+#include <iostream>
+
+#include "mlx/tool/exception.hpp"
+#include "tracker/trackDhome.hpp"
+
+namespace track {
+namespace {
+
+std::int64_t cross(const mlx::matrix<int, 12>& c, std::size_t a, std::size_t b, std::size_t o) {
+    const std::int64_t ax = c(0, a) - static_cast<std::int64_t>(c(0, o));
+    const std::int64_t ay = c(1, a) - static_cast<std::int64_t>(c(1, o));
+    const std::int64_t bx = c(0, b) - static_cast<std::int64_t>(c(0, o));
+    const std::int64_t by = c(1, b) - static_cast<std::int64_t>(c(1, o));
+    return ax * by - ay * bx;
+}
+
+// Four corners define a homography of the unit square only when no three of them are collinear
+// (which includes coincident corners).
+void requireGeneralPosition(const mlx::matrix<int, 12>& c) {
+    static const std::size_t triples[4][3] = {{0, 1, 2}, {0, 1, 3}, {0, 2, 3}, {1, 2, 3}};
+    for (const auto& t : triples)
+        if (cross(c, t[0], t[1], t[2]) == 0)
+            MLX_RAISE("selected corners " << t[0] + 1 << ", " << t[1] + 1 << " and " << t[2] + 1
+                                          << " are collinear or coincident: no region to track");
+}
+
+}  // namespace
+
+bool toHostCoordinate(double v, std::uint32_t& out) {
+    if (!(std::fabs(v) < 9223372036854775808.0)) return false;  // 2^63
+    out = static_cast<std::uint32_t>(static_cast<std::uint64_t>(static_cast<std::int64_t>(v)));
+    return true;
+}
+
+trackview::trackview() : position(2, 4) {
+    if (!config.read("tracker.ini")) std::cerr << "Fichier ini de config introuvable" << std::endl;
+}
+
+trackview::~trackview() { kill(); }
+
+void trackview::init(const Select& sel, const unsigned char* frame, const std::uint32_t& w, const std::uint32_t& h,
+                     const std::uint32_t& d) {
+    kill();
+    if (frame == nullptr) MLX_RAISE("init: the image pointer is null");
+    if (w == 0 || h == 0) MLX_RAISE("init: image of " << w << " x " << h << " pixels");
+    const Selection<int> selection(sel);
+    requireGeneralPosition(selection.getSel());
+    width = w;
+    height = h;
+    depth = d;
+    image.assign(frame, width, height);
+    tk = std::make_unique<trackDhome>(selection.getSel(), config, image);
+}
+
+void trackview::run(const unsigned char* frame, Select& sel) {
+    if (!tk) MLX_RAISE("run: no region is being tracked (call init first)");
+    if (frame == nullptr) MLX_RAISE("run: the image pointer is null");
+    image.assign(frame, width, height);
+    const mlx::matrix<double>& C = tk->run(image);
+    if (C.rows() < 2 || C.cols() < 4) return;
+    mlx::matrix<unsigned int> next(2, 4);
+    for (std::size_t j = 0; j < 4; ++j)
+        for (std::size_t i = 0; i < 2; ++i)
+            if (!toHostCoordinate(C(i, j), next(i, j)))
+                MLX_RAISE("run: the region was lost (corner " << j + 1 << " estimate " << C(i, j) << ")");
+    position = next;
+    std::uint32_t* out[4][2] = {{&sel.x1, &sel.y1}, {&sel.x2, &sel.y2}, {&sel.x3, &sel.y3}, {&sel.x4, &sel.y4}};
+    for (std::size_t j = 0; j < 4; ++j) {
+        *out[j][0] = position(0, j);
+        *out[j][1] = position(1, j);
+    }
+}
+
+void trackview::kill() { tk.reset(); }
+
+}  // namespace track

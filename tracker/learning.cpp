@@ -1,0 +1,87 @@
+#include "tracker/learning.hpp"
+
+#include <cmath>
+
+#include "mlx/array/as_hindex.hpp"
+#include "mlx/random/rand.hpp"
+#include "mlx/tool/exception.hpp"
+#include "mlx/xpr/elementwise.hpp"
+#include "mlx/xpr/reductions.hpp"
+
+namespace track {
+
+learning::learning(const mlx::matrix<double>& corners_, const ini::INIParser& ini,
+                   const mlx::matrix<unsigned char>& image_)
+    : corners(corners_),
+      unitSquare{{0, 1, 1, 0}, {0, 0, 1, 1}, {1, 1, 1, 1}},
+      H0(unitSquare, corners, true),
+      image(image_) {
+    nbtrack = ini::readUnsigned(ini, "nbtrack", learningDefaults::nbtrack);
+    noise = ini::readDouble(ini, "noise", learningDefaults::noise);
+    plans = ini::readUnsigned(ini, "plans", learningDefaults::plans);
+    nbpoints = ini::readUnsigned(ini, "nbpoints", learningDefaults::nbpoints);
+    if (nbpoints < 4)
+        MLX_RAISE("configuration key \"nbpoints\": " << nbpoints << " is below 4 sample points");
+    if (plans == 0) MLX_RAISE("configuration key \"plans\": 0 leaves no training perturbation");
+    if (!(noise > 0.0)) MLX_RAISE("configuration key \"noise\": " << noise << " is not positive");
+    side = static_cast<unsigned>(std::sqrt(static_cast<double>(nbpoints)));
+    refPattern.resize(1, nbpoints);
+    makePts();
+}
+
+void learning::grid() {
+    const double step = 1.0 / side;
+    const std::size_t n = static_cast<std::size_t>(side) * side;
+    gridPts.resize(3, n);
+    for (std::size_t m = 0; m < n; ++m) {
+        gridPts(0, m) = static_cast<double>(m % side) * step;
+        gridPts(1, m) = static_cast<double>(m / side) * step;
+        gridPts(2, m) = 1.0;
+    }
+}
+
+void learning::standardize(const mlx::matrix<double>& samples, mlx::matrix<double>& pattern) {
+    const double mean = mlx::globalMean(samples);
+    pattern.resize(samples.rows(), samples.cols());
+    for (std::size_t m = 0; m < samples.numel(); ++m) pattern(m) = samples(m) - mean;
+    const double norm = mlx::globalNorm_eucl(pattern);
+    if (!(norm > 0.0))
+        MLX_RAISE("the sampled region is uniform (no texture, or outside the image): it has no pattern to track");
+    for (double& v : pattern) v /= norm;
+}
+
+void learning::makePts() {
+    grid();
+    mlx::matrix<double> points = H0.applyto(gridPts);
+    mlx::geometry::normalize_h(points);
+    standardize(mlx::as_hindex(image, points), refPattern);
+}
+
+void learning::createOnePlane(const unsigned& k) {
+    const double amp = 2.0 * noise / std::ldexp(1.0, static_cast<int>(k));
+    const std::size_t n = gridPts.cols();
+    deltaI.resize(plans, n);
+    deltaP.resize(plans, 8);
+    mlx::matrix<double, 12> moved(3, 4);
+    mlx::matrix<double> points;
+    mlx::matrix<double> samples;
+    mlx::matrix<double> pattern;
+    for (std::size_t p = 0; p < plans; ++p) {
+        const mlx::matrix<double> D = (mlx::rand(2, 4) - 0.5) * amp;
+        for (std::size_t c = 0; c < 4; ++c) {
+            moved(0, c) = unitSquare(0, c) - D(0, c);
+            moved(1, c) = unitSquare(1, c) - D(1, c);
+            moved(2, c) = 1.0;
+        }
+        const mlx::geometry::homog Hp(unitSquare, moved, true);
+        const mlx::geometry::homog H = H0 * Hp;
+        points = H.applyto(gridPts);
+        mlx::geometry::normalize_h(points);
+        mlx::as_hindex(image, points, samples);
+        standardize(samples, pattern);
+        for (std::size_t m = 0; m < n; ++m) deltaI(p, m) = refPattern(m) - pattern(m);
+        for (std::size_t q = 0; q < 8; ++q) deltaP(p, q) = D(q);
+    }
+}
+
+}  // namespace track

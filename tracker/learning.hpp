@@ -1,0 +1,66 @@
+#ifndef TRACKER_LEARNING_HPP
+#define TRACKER_LEARNING_HPP
+
+#include "mlx/array/matrix.hpp"
+#include "mlx/geometry/homog.hpp"
+#include "tracker/iniparser.hpp"
+
+namespace track {
+
+// Settings of the learning stage used when the configuration leaves a key out.
+struct learningDefaults {
+    static constexpr unsigned nbtrack = 3;
+    static constexpr double noise = 0.2;
+    static constexpr unsigned plans = 800;
+    static constexpr unsigned nbpoints = 400;
+};
+
+// Base of the learners. From the first frame and the selected corners it lays the sample grid
+// over the unit square mapped onto the region, keeps the reference pattern, and generates one
+// training set of synthetic corner perturbations per motion level. A derived learner's
+// constructor fits its models by calling createPlanes(); learning is complete once it returns.
+class learning {
+public:
+    learning(const mlx::matrix<double>& corners, const ini::INIParser& ini,
+             const mlx::matrix<unsigned char>& image);
+    virtual ~learning() = default;
+    learning(const learning&) = delete;
+    learning& operator=(const learning&) = delete;
+
+    // Normalised pattern of a row of grey levels: mean removed (double precision), divided by
+    // the Euclidean norm. A row whose levels are all equal has no pattern: toolkit error.
+    static void standardize(const mlx::matrix<double>& samples, mlx::matrix<double>& pattern);
+
+    const mlx::matrix<double>& getUnitSquare() const { return unitSquare; }
+    const mlx::geometry::homog& getH0() const { return H0; }
+    unsigned getNbtrack() const { return nbtrack; }
+    unsigned getNbpoints() const { return nbpoints; }
+    const mlx::matrix<double>& getGridPts() const { return gridPts; }
+    const mlx::matrix<double>& getRefPattern() const { return refPattern; }
+
+protected:
+    virtual void grid();
+    void makePts();
+    // Regenerates deltaI (plans x n pattern differences) and deltaP (plans x 8 corner motions)
+    // for level k, whose motions are drawn uniformly in [-noise / 2^k, noise / 2^k).
+    void createOnePlane(const unsigned& k);
+    virtual void createPlanes() = 0;
+
+    mlx::matrix<double> corners;
+    mlx::matrix<double> unitSquare;
+    mlx::geometry::homog H0;
+    unsigned nbtrack = 0;
+    unsigned side = 0;
+    unsigned nbpoints = 0;
+    unsigned plans = 0;
+    double noise = 0.0;
+    mlx::matrix<double> gridPts;
+    mlx::matrix<double> refPattern;
+    const mlx::matrix<unsigned char>& image;
+    mlx::matrix<double> deltaI;
+    mlx::matrix<double> deltaP;
+};
+
+}  // namespace track
+
+#endif

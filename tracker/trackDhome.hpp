@@ -1,0 +1,27 @@
+#ifndef TRACKER_TRACKDHOME_HPP
+#define TRACKER_TRACKDHOME_HPP
+
+#include "tracker/appDhome.hpp"
+#include "tracker/tracker.hpp"
+
+namespace track {
+
+// Tracker of the linear method "jd": the motion is the pattern difference times the level's
+// linear model.
+class trackDhome : public tracker {
+public:
+    trackDhome(const mlx::matrix<int, 12>& corners, const ini::INIParser& ini, const mlx::matrix<unsigned char>& image);
+
+    void trackstep(const unsigned& k, mlx::matrix<double>& corners, mlx::geometry::homog& H,
+                   const mlx::matrix<unsigned char>& frame) override;
+
+private:
+    const LearnJD* learner;
+    mlx::matrix<double> points;
+    mlx::matrix<double> samples;
+    mlx::matrix<double> pattern;
+};
+
+}  // namespace track
+
+#endif

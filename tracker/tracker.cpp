@@ -1,0 +1,110 @@
+#include "tracker/tracker.hpp"
+
+#include <algorithm>
+#include <cctype>
+#include <iostream>
+
+#include "mlx/array/as_hindex.hpp"
+#include "mlx/tool/exception.hpp"
+#include "mlx/tool/timer.hpp"
+#include "tracker/appDhome.hpp"
+
+namespace track {
+namespace {
+
+// Pops the timer's start time even when the timed work throws, so later timings stay paired.
+class stopwatch {
+public:
+    stopwatch() { mlx::tool::timer::tic(); }
+    ~stopwatch() {
+        if (running) mlx::tool::timer::toc();
+    }
+    double stop() {
+        running = false;
+        return mlx::tool::timer::toc();
+    }
+
+private:
+    bool running = true;
+};
+
+std::unique_ptr<learning> makeLearner(tracker::enumTrackerType kind, const mlx::matrix<double>& corners,
+                                      const ini::INIParser& ini, const mlx::matrix<unsigned char>& image) {
+    switch (kind) {
+    case tracker::JDK:
+        MLX_RAISE("tracking method \"jdk\" is not available in this build");
+    case tracker::RVM:
+        MLX_RAISE("tracking method \"rvm\" is not available in this build");
+    case tracker::JD:
+        break;
+    }
+    return std::make_unique<LearnJD>(corners, ini, image);
+}
+
+}  // namespace
+
+tracker::enumTrackerType tracker::kindOf(const ini::INIParser& ini) {
+    static const std::map<std::string, enumTrackerType> trackerTypes{{"jd", JD}, {"jdk", JDK}, {"rvm", RVM}};
+    std::string name = ini.getFieldValue("tracker");
+    std::transform(name.begin(), name.end(), name.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const auto found = trackerTypes.find(name);
+    return found == trackerTypes.end() ? JD : found->second;
+}
+
+tracker::tracker(const mlx::matrix<int, 12>& selected, const ini::INIParser& ini,
+                 const mlx::matrix<unsigned char>& image) {
+    iter = ini::readUnsigned(ini, "iter", defaultIter);
+    const enumTrackerType kind = kindOf(ini);
+    stopwatch learningTime;
+    ownedLearner = makeLearner(kind, mlx::matrix<double>(selected), ini, image);
+    std::cout << "Learning time : " << learningTime.stop() << " seconds" << std::endl;
+    H = ownedLearner->getH0();
+}
+
+tracker::~tracker() {
+    ownedLearner.reset();
+    std::cout << "Average picture tracking time : " << totalTime / static_cast<double>(frames) << " seconds"
+              << std::endl;
+}
+
+const mlx::matrix<double>& tracker::run(const mlx::matrix<unsigned char>& frame) {
+    stopwatch frameTime;
+    const unsigned levels = ownedLearner->getNbtrack();
+    for (unsigned k = 0; k < levels; ++k)
+        for (unsigned i = 0; i < iter; ++i) trackstep(k, corners, H, frame);
+    totalTime += frameTime.stop();
+    ++frames;
+    return corners;
+}
+
+}  // namespace track
+
+namespace track {
+
+void tracker::patternDifference(const learning& learner, const mlx::geometry::homog& H,
+                                const mlx::matrix<unsigned char>& frame, mlx::matrix<double>& points,
+                                mlx::matrix<double>& samples, mlx::matrix<double>& diff) {
+    points = H.applyto(learner.getGridPts());
+    mlx::geometry::normalize_h(points);
+    mlx::as_hindex(frame, points, samples);
+    learning::standardize(samples, diff);
+    const mlx::matrix<double>& ref = learner.getRefPattern();
+    for (std::size_t m = 0; m < diff.numel(); ++m) diff(m) = ref(m) - diff(m);
+}
+
+void tracker::moveCorners(const mlx::matrix<double>& delta, const learning& learner, mlx::matrix<double>& corners,
+                          mlx::geometry::homog& H) {
+    const mlx::matrix<double>& square = learner.getUnitSquare();
+    mlx::matrix<double, 12> moved(square);
+    for (std::size_t c = 0; c < 4; ++c) {
+        moved(0, c) += delta(2 * c);
+        moved(1, c) += delta(2 * c + 1);
+    }
+    mlx::matrix<double, 12> image = H.applyto(moved);
+    mlx::geometry::normalize_h(image);
+    corners = image;
+    H = mlx::geometry::homog(square, image, true);
+}
+
+}  // namespace track

@@ -1,0 +1,65 @@
+#ifndef TRACKER_TRACKER_HPP
+#define TRACKER_TRACKER_HPP
+
+#include <map>
+#include <memory>
+#include <string>
+
+#include "mlx/array/matrix.hpp"
+#include "mlx/geometry/homog.hpp"
+#include "tracker/iniparser.hpp"
+#include "tracker/learning.hpp"
+
+namespace track {
+
+// Base of the three tracking methods. The constructor learns the region on the first frame
+// (timed, "Learning time : ..." on stdout); run() tracks one frame by calling trackstep()
+// iter times per motion level, coarse to fine; the destructor prints the average frame time.
+class tracker {
+public:
+    enum enumTrackerType { JD = 0, JDK = 1, RVM = 2 };
+    static constexpr unsigned defaultIter = 3;
+
+    tracker(const mlx::matrix<int, 12>& corners, const ini::INIParser& ini, const mlx::matrix<unsigned char>& image);
+    virtual ~tracker();
+    tracker(const tracker&) = delete;
+    tracker& operator=(const tracker&) = delete;
+
+    // One frame: exactly nbtrack x iter steps, no convergence test. Returns the corner estimate
+    // (3 x 4, column j = corner j; empty until a step has run).
+    virtual const mlx::matrix<double>& run(const mlx::matrix<unsigned char>& frame);
+
+    // One update at level k: samples the frame through H, predicts the corner motion, writes
+    // the new corners and rebuilds H from them.
+    virtual void trackstep(const unsigned& k, mlx::matrix<double>& corners, mlx::geometry::homog& H,
+                           const mlx::matrix<unsigned char>& frame) = 0;
+
+    // The tracking method a configuration selects; absent or unknown names select "jd".
+    static enumTrackerType kindOf(const ini::INIParser& ini);
+
+protected:
+    learning* baseLearner() const { return ownedLearner.get(); }
+
+    // Start of every method's step: the frame sampled at the grid mapped through H, normalised,
+    // subtracted from the reference pattern (1 x n, in diff). points and samples are scratch.
+    static void patternDifference(const learning& learner, const mlx::geometry::homog& H,
+                                  const mlx::matrix<unsigned char>& frame, mlx::matrix<double>& points,
+                                  mlx::matrix<double>& samples, mlx::matrix<double>& diff);
+    // End of every method's step: the 8 predicted motions (dx0, dy0, ..., dx3, dy3) move the
+    // unit-square corners in the frame of H; corners receives their images (3 x 4) and H is
+    // rebuilt from them.
+    static void moveCorners(const mlx::matrix<double>& delta, const learning& learner, mlx::matrix<double>& corners,
+                            mlx::geometry::homog& H);
+
+private:
+    std::unique_ptr<learning> ownedLearner;
+    unsigned iter = 0;
+    mlx::matrix<double> corners;
+    mlx::geometry::homog H;
+    unsigned frames = 0;
+    double totalTime = 0.0;
+};
+
+}  // namespace track
+
+#endif
