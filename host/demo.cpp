@@ -8,10 +8,9 @@
 #include "host/sequence.hpp"
 
 #include <algorithm>
+#include <optional>
 #include <chrono>
-#include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -113,7 +112,12 @@ int runDemo(const DemoOptions& o) {
     std::optional<PluginTracker> tracker;
     tracker.emplace(defaultPluginPath(), config);
     auto clock = std::chrono::steady_clock::now();
-    tracker->init(first, start);
+    try {
+        tracker->init(first, start);
+    } catch (const std::exception& e) {
+        std::cerr << "quadtrack: the plug-in refused the configuration:\n" << e.what() << std::endl;
+        return kExitFailure;
+    }
     const double learning = since(clock);
 
     const RegionScore score(first, start);
@@ -168,14 +172,13 @@ int runDemo(const DemoOptions& o) {
     table.close();
     if (!table) throw std::runtime_error("cannot write " + o.output + "/corners.csv");
 
-    const std::string title = "quadtrack demo, method " + method + ": " +
-                              format("%.0f", 100.0 * within / std::max(tracked, 1L)) + "% of " +
-                              std::to_string(tracked) + " frames within 2 px   (green: tracked, magenta: truth)";
+    const std::string title = "quadtrack demo, " + method + ": " + format("%.0f", 100.0 * within / std::max(tracked, 1L)) +
+                              "% of " + std::to_string(tracked) + " frames within 2 px";
     writePng(o.output + "/summary.png", summaryPicture(panels, errors, kThreshold, title));
 
     const double worst = errors[std::size_t(worstFrame)];
     std::printf("frames tracked          %ld of %d\n", tracked, sequence.size() - 1);
-    std::printf("within %.0f px            %.1f %%\n", kThreshold, 100.0 * within / std::max(tracked, 1L));
+    std::printf("within %.0f px             %.1f %%\n", kThreshold, 100.0 * within / std::max(tracked, 1L));
     std::printf("mean corner error       %.2f px\n", errorSum / std::max(4 * tracked, 1L));
     std::printf("worst corner error      %.2f px (frame %d)\n", worst, worstFrame);
     std::printf("lowest score            %.3f\n", scores.empty() ? 1.0 : *std::min_element(scores.begin(), scores.end()));

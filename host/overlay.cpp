@@ -82,6 +82,8 @@ RgbImage summaryPicture(const std::vector<SummaryPanel>& panels, const std::vect
     const int height = kTitle + panelHeight + kCaption + kPlot + kGap;
     RgbImage out(width, height, kPaper);
     drawText(out, kGap, 8, title, kInk, 2);
+    drawText(out, width - 190, 6, "green: tracked", kTrackedColour);
+    drawText(out, width - 190, 17, "magenta: truth", kTruthColour);
 
     int x = kGap;
     for (const auto& p : panels) {

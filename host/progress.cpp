@@ -22,7 +22,7 @@ void Progress::update(long done) {
     const auto now = Clock::now();
     if (seconds(now - start_) < delay_) return;
     // A terminal redraws ten times a second; a log gets a line every ten seconds.
-    if (shown_ && seconds(now - lastShown_) < (terminal_ ? 0.1 : 10.0)) return;
+    if ((shown_ || !terminal_) && seconds(now - lastShown_) < (terminal_ ? 0.1 : 10.0)) return;
     show(done, false);
 }
 

@@ -100,7 +100,10 @@ Sequence::Sequence(const SequenceOptions& options) : options_(options) {
 
     const int side = int(std::ceil((1 + 2 * kMargin) * options.region * 2));
     plane_ = texture(side, side, side / (1 + 2 * kMargin), kMargin, options, rng);
-    background_ = texture(options.width, options.height, options.region, 0, options, rng);
+    // A softer background keeps the plane easy to see without making it easy to track.
+    SequenceOptions softer = options;
+    softer.contrast *= 0.7;
+    background_ = texture(options.width, options.height, options.region, 0, softer, rng);
 }
 
 Homography Sequence::pose(int k) const {

@@ -2,6 +2,15 @@
 #define MLX_MLX_HPP
 
 // The whole toolkit in one include.
+#include "mlx/alg/det.hpp"
+#include "mlx/alg/mldivide.hpp"
+#include "mlx/alg/pinv.hpp"
+#include "mlx/alg/plu.hpp"
+#include "mlx/alg/pqr.hpp"
+#include "mlx/alg/product.hpp"
+#include "mlx/alg/svd.hpp"
+#include "mlx/alg/zerosolve.hpp"
+#include "mlx/array/as_hindex.hpp"
 #include "mlx/array/generate.hpp"
 #include "mlx/alg/det.hpp"
 #include "mlx/alg/mldivide.hpp"
@@ -13,6 +22,10 @@
 #include "mlx/alg/zerosolve.hpp"
 #include "mlx/array/matrix.hpp"
 #include "mlx/geometry/homog.hpp"
+#include "mlx/geometry/homog.hpp"
+#include "mlx/optimization/base_brent.hpp"
+#include "mlx/polynome/polynome.hpp"
+#include "mlx/polynome/roots.hpp"
 #include "mlx/random/rand.hpp"
 #include "mlx/tool/exception.hpp"
 #include "mlx/tool/timer.hpp"

@@ -5,6 +5,7 @@
 
 #include "mlx/tool/exception.hpp"
 #include "tracker/trackDhome.hpp"
+#include "tracker/trackjdk.hpp"
 
 namespace track {
 namespace {
@@ -52,7 +53,15 @@ void trackview::init(const Select& sel, const unsigned char* frame, const std::u
     height = h;
     depth = d;
     image.assign(frame, width, height);
-    tk = std::make_unique<trackDhome>(selection.getSel(), config, image);
+    switch (tracker::kindOf(config)) {
+    case tracker::JDK:
+        tk = std::make_unique<trackjdk>(selection.getSel(), config, image);
+        break;
+    case tracker::JD:
+    case tracker::RVM:
+        tk = std::make_unique<trackDhome>(selection.getSel(), config, image);
+        break;
+    }
 }
 
 void trackview::run(const unsigned char* frame, Select& sel) {

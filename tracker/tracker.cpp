@@ -8,6 +8,7 @@
 #include "mlx/tool/exception.hpp"
 #include "mlx/tool/timer.hpp"
 #include "tracker/appDhome.hpp"
+#include "tracker/appjdk.hpp"
 
 namespace track {
 namespace {
@@ -32,7 +33,7 @@ std::unique_ptr<learning> makeLearner(tracker::enumTrackerType kind, const mlx::
                                       const ini::INIParser& ini, const mlx::matrix<unsigned char>& image) {
     switch (kind) {
     case tracker::JDK:
-        MLX_RAISE("tracking method \"jdk\" is not available in this build");
+        return std::make_unique<Appjdk>(corners, ini, image);
     case tracker::RVM:
         MLX_RAISE("tracking method \"rvm\" is not available in this build");
     case tracker::JD:

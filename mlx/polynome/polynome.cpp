@@ -15,9 +15,9 @@ namespace {
 
 constexpr double pi = 3.141592653589793;
 
-// The smallest power of 2 not below the largest absolute row sum, which bounds every
+// A power of 2 above the largest absolute row sum, which bounds every
 // eigenvalue; dividing by it is exact.
-double spectrum_scale(const matrix<double>& A) {
+double eigenvalue_bound(const matrix<double>& A) {
     double norm = 0.0;
     for (std::size_t i = 0; i < A.rows(); ++i) {
         double row = 0.0;
@@ -51,7 +51,7 @@ polynome polynome::characteristic(const matrix<double>& A) {
 
     // det(x I - A) = rho^n det(t I - A / rho) with x = rho t: the abscissae t stay in [-1, 1]
     // where the Vandermonde system is best conditioned.
-    const double rho = spectrum_scale(A);
+    const double rho = eigenvalue_bound(A);
     const matrix<double> scaled = A / rho;
     matrix<double> V(n + 1, n + 1);
     matrix<double> values(n + 1, 1);

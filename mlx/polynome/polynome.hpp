@@ -21,7 +21,7 @@ public:
     // prod_k (x - r_k), multiplied out in the order of r (a row or column).
     static polynome fromRoots(const matrix<double>& r);
     // det(x*I - A) of a square A (degree n for n x n; 1 for the empty matrix), from det at n + 1
-    // Chebyshev abscissae scaled to cover the spectrum and the Vandermonde system solved by
+    // Chebyshev abscissae scaled to cover the eigenvalues and the Vandermonde system solved by
     // mldivide. Throws a generalException when A is not square.
     static polynome characteristic(const matrix<double>& A);
 

@@ -60,6 +60,7 @@ double worstError(const std::string& output) {
 }
 
 const char* const kJd = "tracker = jd\niter = 3\nnbtrack = 3\nnoise = 0.2\nplans = 800\nnbpoints = 400\n";
+const char* const kJdk = "tracker = jdk\nplans = 400\nM = 100\n";
 
 }  // namespace
 
@@ -84,11 +85,20 @@ TEST(Plugin, TracksAMovingTexturedPlaneWithinOnePixelEveryFrame) {
     EXPECT_NE(average[0].find(" seconds"), std::string::npos);
 }
 
+TEST(Plugin, KernelMethodTracksTheSameSequence) {
+    const Driven run = drive("track_jdk", kJdk, 120);
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(linesStartingWith(run.output, "corners ").size(), 119u);
+    EXPECT_LE(worstError(run.output), 2.0) << run.output;
+}
+
 TEST(Plugin, TwoProcessesLearnTheSameModelAndTrackTheSameCorners) {
-    const Driven a = drive("determinism_a", kJd, 40);
-    const Driven b = drive("determinism_b", kJd, 40);
-    ASSERT_EQ(a.status, 0) << a.output;
-    EXPECT_EQ(linesStartingWith(a.output, "corners "), linesStartingWith(b.output, "corners "));
+    for (const char* config : {kJd, kJdk}) {
+        const Driven a = drive("determinism_a", config, 40);
+        const Driven b = drive("determinism_b", config, 40);
+        ASSERT_EQ(a.status, 0) << a.output;
+        EXPECT_EQ(linesStartingWith(a.output, "corners "), linesStartingWith(b.output, "corners ")) << config;
+    }
 }
 
 TEST(Plugin, MissingConfigurationIsReportedAndDefaultsTrack) {

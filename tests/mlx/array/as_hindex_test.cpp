@@ -1,4 +1,5 @@
 #include "mlx/array/as_hindex.hpp"
+#include "mlx/xpr/elementwise.hpp"
 
 #include <gtest/gtest.h>
 

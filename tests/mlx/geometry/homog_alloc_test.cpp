@@ -60,7 +60,7 @@ TEST(HomogAllocation, HandlingTransformsAndFixedPointSetsNeverAllocates) {
     homography U(T);
     const homog V = U * T;
     corners = V.applyto(square);
-    mlx::normalize_h(corners);
+    mlx::geometry::normalize_h(corners);
     V.applyto(grid, dynamic_out);  // a dynamic block large enough is reused
     const long after = g_allocations.load();
 

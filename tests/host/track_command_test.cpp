@@ -1,0 +1,163 @@
+// The track command against a stand-in plug-in: everything the host does around the tracking.
+#include "host/image_io.hpp"
+#include "host/sequence.hpp"
+#include "host_process.hpp"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace host;
+using hosttest::lines;
+using hosttest::readText;
+using hosttest::writeText;
+
+namespace {
+
+class TrackCommand : public hosttest::HostTest {
+protected:
+    void SetUp() override {
+        HostTest::SetUp();
+        SequenceOptions o;
+        o.width = 80;
+        o.height = 60;
+        o.region = 30;
+        o.frames = 5;
+        const Sequence s(o);
+        for (int k = 0; k < s.size(); ++k) {
+            const GreyImage f = s.frame(k);
+            frames_.push_back("f" + std::to_string(k) + ".pgm");
+            writePgm(path(frames_.back()), f);
+            raw_.append(f.pixels.begin(), f.pixels.end());
+        }
+        const Quad q = s.truth(0);
+        corners_ = "--corners=";
+        for (const Point& p : q) corners_ += std::to_string(int(p.x)) + "," + std::to_string(int(p.y)) + ",";
+        corners_.pop_back();
+        writeText(path("fake.ini"), "tracker = fake-method\n");
+    }
+
+    hosttest::Result track(std::vector<std::string> args, const std::string& input = "") const {
+        args.insert(args.begin(), "track");
+        return quadtrack(args, input, FAKE_PLUGIN);
+    }
+
+    std::vector<std::string> withFrames(std::vector<std::string> args) const {
+        args.insert(args.end(), frames_.begin(), frames_.end());
+        return args;
+    }
+
+    std::vector<std::string> frames_;
+    std::string raw_;
+    std::string corners_;
+};
+
+}  // namespace
+
+TEST_F(TrackCommand, WritesOneLinePerFrameAndKeepsPluginChatterOffTheTable) {
+    const auto r = track(withFrames({corners_, "--config", "fake.ini"}));
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto table = lines(r.out);
+    ASSERT_EQ(table.size(), 6u);
+    EXPECT_EQ(table[0], "frame,x1,y1,x2,y2,x3,y3,x4,y4,score");
+    EXPECT_EQ(table[1], "0," + corners_.substr(10) + ",1.0000");
+    EXPECT_EQ(table[5].substr(0, 2), "4,");
+    // The configuration reached the plug-in, and the plug-in's line went to standard error.
+    EXPECT_NE(r.err.find("fake tracker: fake-method"), std::string::npos);
+    EXPECT_EQ(r.out.find("fake tracker"), std::string::npos);
+}
+
+TEST_F(TrackCommand, GivesTheSameTableForFilesAndRawFramesOnStandardInput) {
+    const auto files = track(withFrames({corners_, "--config", "fake.ini", "--output", "files.csv"}));
+    const auto piped = track({corners_, "--config", "fake.ini", "--size", "80x60", "-"}, raw_);
+    ASSERT_EQ(files.status, 0) << files.err;
+    ASSERT_EQ(piped.status, 0) << piped.err;
+    EXPECT_EQ(readText(path("files.csv")), piped.out);
+    // With the table in a file, the plug-in keeps standard output.
+    EXPECT_NE(files.out.find("fake tracker"), std::string::npos);
+}
+
+TEST_F(TrackCommand, ReadsTrackerIniOfTheWorkingDirectoryWithoutConfig) {
+    writeText(path("tracker.ini"), "tracker = from-cwd\n");
+    const auto r = track(withFrames({corners_}));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("fake tracker: from-cwd"), std::string::npos);
+}
+
+TEST_F(TrackCommand, ReportsCornersThatLeaveTheFrameAsNegativeNumbersWithAZeroScore) {
+    writeText(path("drift.ini"), "drift = -30\n");
+    const auto r = track(withFrames({corners_, "--config", "drift.ini"}));
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto last = lines(r.out).back();
+    EXPECT_NE(last.find(",-"), std::string::npos) << last;
+    EXPECT_EQ(last.substr(last.rfind(',')), ",0.0000");
+}
+
+TEST_F(TrackCommand, DrawsOneOverlayPictureForEachFrame) {
+    const auto r = track(withFrames({corners_, "--config", "fake.ini", "--overlay", "over/lay"}));
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (int k = 0; k < 5; ++k) {
+        const std::string name = path("over/lay/frame_0000" + std::to_string(k) + ".png");
+        ASSERT_TRUE(std::filesystem::exists(name)) << name;
+        EXPECT_EQ(readImage(name).width, 80);
+    }
+}
+
+TEST_F(TrackCommand, KeepsTheTrackedFramesAndPrintsTheReportWhenThePluginFailsInRun) {
+    writeText(path("fail.ini"), "fail_at = 3\n");
+    const auto r = track(withFrames({corners_, "--config", "fail.ini", "--output", "t.csv"}));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("failed on frame 3"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("<MLX Error>\nIn file fake at line #2\nno convergence"), std::string::npos) << r.err;
+    EXPECT_EQ(lines(readText(path("t.csv"))).size(), 4u);  // header and frames 0 to 2
+}
+
+TEST_F(TrackCommand, RefusesBadInputsWithAMessageAndAFailureStatus) {
+    writeText(path("refuse.ini"), "fail_init = 1\n");
+    writeText(path("junk.png"), "not an image");
+    writeText(path("small.pgm"), "P5 4 4 255\n0123456789abcdef");
+    struct Case {
+        std::vector<std::string> args;
+        std::string input;
+        int status;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {{corners_, "f0.pgm", "missing.pgm"}, "", 1, "missing.pgm: No such file"},
+        {{corners_, "f0.pgm", "junk.png"}, "", 1, "junk.png: not a readable image"},
+        {{corners_, "f0.pgm", "small.pgm"}, "", 1, "frame 1 is 4x4, the first frame 80x60"},
+        {{"--corners=0,0,80,0,79,59,0,59", "f0.pgm"}, "", 1, "corner 2 (80,0) lies outside the 80x60 frame"},
+        {{"--corners=0,0,79,59,79,0,0,59", "f0.pgm"}, "", 1, "convex"},
+        {{"--corners=0,0,79,0,79,59", "f0.pgm"}, "", 2, "eight numbers"},
+        {{corners_, "--config", "absent.ini", "f0.pgm"}, "", 1, "cannot read the configuration absent.ini"},
+        {{corners_, "--config", ".", "f0.pgm"}, "", 1, "cannot read the configuration ."},
+        {{corners_, "--config", "refuse.ini", "f0.pgm"}, "", 1, "refused the first frame or the configuration:\n<MLX Error>"},
+        {{corners_, "--size", "80x60", "-"}, raw_.substr(0, 2 * 4800 + 100), 1, "frame 2 cut short: 100 of 4800 bytes"},
+        {{corners_, "--size", "80x60", "-"}, "", 1, "no frame on standard input"},
+        {{corners_, "--frobnicate", "f0.pgm"}, "", 2, "unknown option --frobnicate"},
+    };
+    for (const auto& c : cases) {
+        const auto r = track(c.args, c.input);
+        EXPECT_EQ(r.status, c.status) << c.message << "\n" << r.err;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << "expected \"" << c.message << "\" in:\n" << r.err;
+    }
+    // The cut stream still left the table of the two whole frames.
+    EXPECT_EQ(lines(track({corners_, "--size", "80x60", "-"}, raw_.substr(0, 2 * 4800 + 100)).out).size(), 3u);
+}
+
+TEST_F(TrackCommand, SaysSoWhenThePluginCannotBeLoaded) {
+    const auto r = quadtrack(withFrames({"track", corners_}), "", path("nowhere/libquadtrack.so"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("cannot load the plug-in"), std::string::npos) << r.err;
+}
+
+TEST_F(TrackCommand, ExplainsItselfWithExamples) {
+    const auto r = track({"--help"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("Examples:"), std::string::npos);
+    EXPECT_NE(r.out.find("ffmpeg"), std::string::npos);
+    const auto demo = quadtrack({"demo", "--help"});
+    EXPECT_EQ(demo.status, 0);
+    EXPECT_NE(demo.out.find("Example:"), std::string::npos);
+    EXPECT_EQ(quadtrack({"dance"}).status, 2);
+}

@@ -1,0 +1,61 @@
+#include "tracker/kernel.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+#include "mlx/alg/product.hpp"
+#include "mlx/xpr/reductions.hpp"
+
+namespace track::kernel {
+namespace {
+
+mlx::matrix<double> rowSquares(const mlx::matrix<double>& X) {
+    mlx::matrix<double> s(X.rows(), 1);
+    for (std::size_t j = 0; j < X.cols(); ++j)
+        for (std::size_t i = 0; i < X.rows(); ++i) s(i) += X(i, j) * X(i, j);
+    return s;
+}
+
+}  // namespace
+
+void dist2(const mlx::matrix<double>& X, const mlx::matrix<double>& Y, mlx::matrix<double>& out) {
+    const mlx::matrix<double> a = rowSquares(X);
+    const mlx::matrix<double> b = rowSquares(Y);
+    mlx::prodMtM(X, Y, out);
+    for (std::size_t j = 0; j < out.cols(); ++j)
+        for (std::size_t i = 0; i < out.rows(); ++i) out(i, j) = a(i) + b(j) - 2.0 * out(i, j);
+}
+
+mlx::matrix<double> dist2(const mlx::matrix<double>& X, const mlx::matrix<double>& Y) {
+    mlx::matrix<double> out;
+    dist2(X, Y, out);
+    return out;
+}
+
+void gaussian(mlx::matrix<double>& D, double width) {
+    const double w2 = width * width;
+    for (double& d : D) d = std::exp(-d / w2);
+}
+
+mlx::matrix<double> sbl_kernelFunction(const mlx::matrix<double>& X, const mlx::matrix<double>& Y, double width) {
+    mlx::matrix<double> K = dist2(X, Y);
+    gaussian(K, width);
+    return K;
+}
+
+widthCriterium::widthCriterium(const mlx::matrix<double>& X) : distances(dist2(X, X)) {}
+
+double widthCriterium::operator()(double const& width) const {
+    gram = distances;
+    gaussian(gram, width);
+    return -static_cast<double>(mlx::stdev(mlx::stdev(gram, false, 0), false, 0));
+}
+
+double findWidth(const mlx::matrix<double>& X, double width0) {
+    const widthCriterium f(X);
+    return mlx::optimization::base_brent(f, std::min(0.0, 2.0 * width0), std::max(0.0, 2.0 * width0), width0,
+                                         mlx::optimization::brent_rtol, mlx::optimization::brent_atol,
+                                         mlx::optimization::brent_max_passes);
+}
+
+}  // namespace track::kernel

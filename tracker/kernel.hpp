@@ -1,0 +1,42 @@
+#ifndef TRACKER_KERNEL_HPP
+#define TRACKER_KERNEL_HPP
+
+// The Gaussian kernel of the two kernel learners and the search of its width.
+
+#include "mlx/array/matrix.hpp"
+#include "mlx/optimization/base_brent.hpp"
+
+namespace track::kernel {
+
+// a x b squared Euclidean distances between the rows of X (a x n) and of Y (b x n), formed as
+// |x|^2 + |y|^2 - 2 x.y from one product; rounding may leave tiny negative values, kept as they
+// are. Writes into out, reusing its storage.
+void dist2(const mlx::matrix<double>& X, const mlx::matrix<double>& Y, mlx::matrix<double>& out);
+mlx::matrix<double> dist2(const mlx::matrix<double>& X, const mlx::matrix<double>& Y);
+
+// Gaussian kernel of squared distances, in place: exp(-D / (width * width)).
+void gaussian(mlx::matrix<double>& D, double width);
+
+// a x b kernel matrix exp(-dist2(X, Y) / width^2).
+mlx::matrix<double> sbl_kernelFunction(const mlx::matrix<double>& X, const mlx::matrix<double>& Y, double width);
+
+// The width criterion: minus the standard deviation (divisor N - 1) of the column standard
+// deviations of the N x N kernel matrix of the training rows. The distances do not depend on
+// the width, so they are computed once, when the criterion is built.
+class widthCriterium : public mlx::optimization::optimizableFunc<double, double> {
+public:
+    explicit widthCriterium(const mlx::matrix<double>& X);
+    double operator()(double const& width) const override;
+
+private:
+    mlx::matrix<double> distances;
+    mutable mlx::matrix<double> gram;
+};
+
+// The width minimising the criterion on [0, 2 width0] by Brent's method from width0, with
+// tolerances 2^-26 and 100 passes; a search that does not converge raises the minimiser's error.
+double findWidth(const mlx::matrix<double>& X, double width0);
+
+}  // namespace track::kernel
+
+#endif
