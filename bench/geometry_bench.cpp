@@ -1,4 +1,4 @@
-// Micro-benchmarks of the geometry the trackers run at every step (design Part 2.2): the
+// Micro-benchmarks of the geometry the trackers run at every step: the
 // four-point homography from the unit square, and the mapping of the n = 400 grid points.
 
 #include <benchmark/benchmark.h>
@@ -42,7 +42,7 @@ void BM_FourPointHomographyDirect(benchmark::State& state) {
 BENCHMARK(BM_FourPointHomographyDirect);
 
 // P = H * grid (3 x 3 by 3 x 400), then each column divided by its third coordinate, as a new
-// matrix (the allocating form the design writes).
+// matrix (the allocating form).
 void BM_MapGrid400(benchmark::State& state) {
     const homog H(kUnitSquare, kCorners, true);
     const matrix<double> pts = grid(20);

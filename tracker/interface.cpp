@@ -6,6 +6,7 @@
 #include "mlx/tool/exception.hpp"
 #include "tracker/trackDhome.hpp"
 #include "tracker/trackjdk.hpp"
+#include "tracker/trackRVM.hpp"
 
 namespace track {
 namespace {
@@ -57,8 +58,10 @@ void trackview::init(const Select& sel, const unsigned char* frame, const std::u
     case tracker::JDK:
         tk = std::make_unique<trackjdk>(selection.getSel(), config, image);
         break;
-    case tracker::JD:
     case tracker::RVM:
+        tk = std::make_unique<trackRVM>(selection.getSel(), config, image);
+        break;
+    case tracker::JD:
         tk = std::make_unique<trackDhome>(selection.getSel(), config, image);
         break;
     }

@@ -9,6 +9,7 @@
 #include "mlx/tool/timer.hpp"
 #include "tracker/appDhome.hpp"
 #include "tracker/appjdk.hpp"
+#include "tracker/appRVM.hpp"
 
 namespace track {
 namespace {
@@ -35,7 +36,7 @@ std::unique_ptr<learning> makeLearner(tracker::enumTrackerType kind, const mlx::
     case tracker::JDK:
         return std::make_unique<Appjdk>(corners, ini, image);
     case tracker::RVM:
-        MLX_RAISE("tracking method \"rvm\" is not available in this build");
+        return std::make_unique<AppRVM>(corners, ini, image);
     case tracker::JD:
         break;
     }

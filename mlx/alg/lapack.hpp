@@ -16,7 +16,7 @@
 namespace mlx::alg::lapack {
 
 // The Fortran INTEGER of the installed libraries. Debian's reference BLAS/LAPACK and OpenBLAS
-// are LP64: a 32-bit int (the design's 32-bit Windows `long` had the same width). An ILP64 build
+// are LP64: a 32-bit int (as a 32-bit Windows `long` is). An ILP64 build
 // would change this line and nothing else.
 using lapack_int = int;
 
@@ -43,7 +43,7 @@ private:
     std::size_t n_ = 0;
 };
 
-// Scratch storage of the routines that take work arrays (design Part 4.3, `workspace`): two real
+// Scratch storage of the routines that take work arrays (`workspace`): two real
 // arrays and two integer arrays, each created with one zero element and grown by capacity
 // (never filled), the current real work length and the query length -1.
 class workspace {

@@ -1,7 +1,7 @@
 #ifndef MLX_ALG_MLDIVIDE_HPP
 #define MLX_ALG_MLDIVIDE_HPP
 
-// The linear-system solver A \ B with its automatic choice of method (design Part 4.3).
+// The linear-system solver A \ B with its automatic choice of method.
 
 #include "mlx/array/matrix.hpp"
 
@@ -19,7 +19,8 @@ enum methods {
 // X = the solution of A*X = B. Tests, the first that holds decides: A upper triangular (50),
 // lower triangular (51), square symmetric with positive diagonal (Cholesky, 1), square (LU, 2),
 // else least squares (3). A failing triangular, Cholesky or LU solve falls back to PQRSolve (3).
-// A and B are not modified; X may not alias A or B.
+// A and B are not modified (X may be either of them). Rows of A and B must agree (else a
+// SizeMismatch report); an empty A or B gives the empty X and code 3.
 methods mldivide(const matrix<double>& A, matrix<double>& X, const matrix<double>& B);
 
 // X = the basic least-squares solution of A*X = B by column-pivoted QR (dgeqp3, dormqr,

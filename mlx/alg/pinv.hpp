@@ -6,7 +6,7 @@
 namespace mlx {
 
 // The spacing of doubles at |x|: 2^(e - 52) where |x| = f * 2^e, 1 <= f < 2. NaN for a NaN or
-// infinite x; 0 below the smallest normal double (2.2250738585072014e-308), as the design fixes.
+// infinite x; 0 below the smallest normal double (2.2250738585072014e-308).
 double eps(double x);
 
 // Moore-Penrose pseudo-inverse (n x m) of the m x n matrix A from its thin SVD (dgesvd "S"):

@@ -1,11 +1,11 @@
 #ifndef MLX_ALG_PRODUCT_HPP
 #define MLX_ALG_PRODUCT_HPP
 
-// Matrix products on BLAS dgemm (design Part 4.3): A*B ("N","N"), prodtMM = A^T*B ("T","N"),
+// Matrix products on BLAS dgemm: A*B ("N","N"), prodtMM = A^T*B ("T","N"),
 // prodMtM = A*B^T ("N","T"), alpha 1 and beta 0. Each comes in two forms: returning a new
 // dynamic matrix, or prod/prodtMM/prodMtM(A, B, out) writing into the caller's `out`, which
-// allocates nothing when out's capacity suffices (a fixed matrix never allocates). `out` must
-// not be A or B. Non-conformable operands raise a SizeMismatch report.
+// allocates nothing when out's capacity suffices (a fixed matrix never allocates); when `out` is
+// A or B the product is formed aside first. Non-conformable operands raise a SizeMismatch report.
 
 #include <algorithm>
 #include <cstddef>
@@ -28,6 +28,12 @@ void gemm_product(char transa, char transb, std::size_t m, std::size_t n, std::s
 template <std::size_t C1, std::size_t C2, std::size_t C>
 void product_into(char ta, char tb, const matrix<double, C1>& A, const matrix<double, C2>& B,
                   matrix<double, C>& out) {
+    if (static_cast<const void*>(&out) == &A || static_cast<const void*>(&out) == &B) {
+        matrix<double, C> result;  // out is an operand: compute aside (fixed storage stays put)
+        product_into(ta, tb, A, B, result);
+        out = std::move(result);
+        return;
+    }
     const std::size_t m = ta == 'N' ? A.rows() : A.cols();
     const std::size_t ka = ta == 'N' ? A.cols() : A.rows();
     const std::size_t kb = tb == 'N' ? B.rows() : B.cols();

@@ -5,8 +5,8 @@
 namespace mlx {
 
 namespace {
-// The design asks for dgesvd job "A" (full U and V^T). Only V^T is read, so a later change to
-// jobu "N", jobvt "A" is made here and nowhere else.
+// dgesvd job "A" (full U and V^T). Only V^T is read, so a later change to jobu "N",
+// jobvt "A" is made here and nowhere else.
 constexpr char kJob = 'A';
 }  // namespace
 

@@ -1,7 +1,7 @@
 #ifndef MLX_GEOMETRY_HOMOG_HPP
 #define MLX_GEOMETRY_HOMOG_HPP
 
-// Plane projective transforms and homogeneous points (design Part 4.6). Points are the columns
+// Plane projective transforms and homogeneous points. Points are the columns
 // (x, y, w) of 3 x n matrices of double. A transform is a 3 x 3 matrix in fixed storage of nine
 // values (column-major), so copying, scaling and composing transforms never allocates.
 

@@ -61,6 +61,7 @@ double worstError(const std::string& output) {
 
 const char* const kJd = "tracker = jd\niter = 3\nnbtrack = 3\nnoise = 0.2\nplans = 800\nnbpoints = 400\n";
 const char* const kJdk = "tracker = jdk\nplans = 400\nM = 100\n";
+const char* const kRvm = "tracker = rvm\nplans = 300\nmax_iter = 40\n";
 
 }  // namespace
 
@@ -92,8 +93,15 @@ TEST(Plugin, KernelMethodTracksTheSameSequence) {
     EXPECT_LE(worstError(run.output), 2.0) << run.output;
 }
 
+TEST(Plugin, RelevanceVectorMethodTracksTheSameSequence) {
+    const Driven run = drive("track_rvm", kRvm, 120);
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(linesStartingWith(run.output, "corners ").size(), 119u);
+    EXPECT_LE(worstError(run.output), 2.0) << run.output;
+}
+
 TEST(Plugin, TwoProcessesLearnTheSameModelAndTrackTheSameCorners) {
-    for (const char* config : {kJd, kJdk}) {
+    for (const char* config : {kJd, kJdk, kRvm}) {
         const Driven a = drive("determinism_a", config, 40);
         const Driven b = drive("determinism_b", config, 40);
         ASSERT_EQ(a.status, 0) << a.output;

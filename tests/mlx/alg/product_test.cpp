@@ -69,3 +69,15 @@ TEST(Product, WritesIntoFixedStorageAndReusesADynamicBlock) {
     EXPECT_EQ(big.size(), (mlx::shape{3, 4}));
     EXPECT_TRUE(mlx::isequal(big, out));
 }
+
+TEST(Product, OutputMayBeAnOperand) {
+    matrix<double, 9> H = {{1, 2, 0}, {0, 1, 3}, {0, 0, 1}};
+    const matrix<double> expected = naive_product(H, H);
+    mlx::prod(H, H, H);
+    EXPECT_TRUE(mlx::isequal(H, expected));
+    matrix<double> A = random_matrix(4, 4, 9);
+    const matrix<double> B = random_matrix(4, 4, 10);
+    const matrix<double> AtB = naive_product(mlx::trans(A), B);
+    mlx::prodtMM(A, B, A);
+    EXPECT_LT(max_diff(A, AtB), kTight);
+}

@@ -61,7 +61,7 @@ TEST(Homog, UnitSquareOntoAnAxisAlignedRectangleIsScaleAndTranslation) {
     }
 }
 
-TEST(Homog, SystemRowsFollowTheDesignOrder) {
+TEST(Homog, SystemRowsAreXEquationsThenYEquations) {
     // A general perspective quadrilateral, checked against the transform written by hand:
     // H = [2 1 3; -1 2 5; 0.1 0.2 1] applied to the unit square.
     const matrix<double> H0 = {{2, 1, 3}, {-1, 2, 5}, {0.1, 0.2, 1}};
@@ -104,7 +104,7 @@ TEST(Homog, PointAtInfinitySwitchesToTheDirectPath) {
     const homog H(kUnitSquare, Y, true);
     const homog Hd(kUnitSquare, Y, false);
     EXPECT_TRUE(mlx::isequal(H.mat(), Hd.mat()));
-    // The design's equations read only Y's first two coordinates (they assume w = 1), so the
+    // The equations read only Y's first two coordinates (they assume w = 1), so the
     // images (2,3), (3,3), (3.5,4), (2.5,4) form a parallelogram and H comes out affine.
     const matrix<double> affine = {{1, 0.5, 2}, {0, 1, 3}, {0, 0, 1}};
     EXPECT_LT(max_diff(H.mat(), affine), 1e-12) << H.mat();

@@ -1,0 +1,73 @@
+#ifndef TRACKER_APPRVM_HPP
+#define TRACKER_APPRVM_HPP
+
+#include <array>
+#include <vector>
+
+#include "tracker/kernel.hpp"
+#include "tracker/learning.hpp"
+
+namespace track {
+
+// Learner of the method "rvm": per level, a multivariate relevance vector machine over Gaussian
+// kernels centred on the training differences. All 8 motion outputs share one precision alpha
+// per basis function; each output has its own noise precision beta. Training is the sequential
+// marginal-likelihood maximisation of sparse Bayesian learning: exactly max_iter iterations,
+// each applying the single best change (add, re-estimate or remove one basis function).
+class AppRVM : public learning {
+public:
+    using widthCriterium = kernel::widthCriterium;
+    using factors = std::array<double, 8>;
+
+    // A basis function with alpha at or above maxAlpha is out of the model.
+    static constexpr double maxAlpha = 1e12;
+    static constexpr double defaultWidth0 = 1.0;
+    static constexpr unsigned defaultMaxIter = 50;
+
+    AppRVM(const mlx::matrix<double>& corners, const ini::INIParser& ini, const mlx::matrix<unsigned char>& image);
+
+    // The best shared precision of one basis function from its sparsity and quality factors
+    // (s, q: as if out of the model; S, Q: with the current model) for the 8 outputs, and a, its
+    // current alpha: newAlpha is the first best of the positive real stationary points of the
+    // likelihood and maxAlpha, deltaML the change of twice the log marginal likelihood it brings.
+    static void SolveForAlpha(const factors& s, const factors& q, const factors& S, const factors& Q, const double& a,
+                              double& deltaML, double& newAlpha);
+    // Coefficients (highest degree first) of the degree-16 polynomial whose positive real roots
+    // are the stationary points of the shared-alpha likelihood.
+    static std::array<double, 17> stationaryPolynomial(const factors& s, const factors& q);
+
+    // The 8 motions (1 x 8, in delta) the model of level k predicts for a pattern difference:
+    // its kernel values against the relevance vectors times the weights; no motion for a level
+    // left without relevance vector. kappa is scratch.
+    void predict(const mlx::matrix<double>& difference, unsigned k, mlx::matrix<double>& kappa,
+                 mlx::matrix<double>& delta) const;
+
+    const std::vector<mlx::matrix<double>>& getWeights() const { return weights; }
+    const std::vector<double>& getWidths() const { return widths; }
+    const std::vector<mlx::matrix<unsigned>>& getUsed() const { return used; }
+    const std::vector<mlx::matrix<double>>& getInputs() const { return inputs; }
+    // Rows used[k] of inputs[k]: the relevance vectors of level k.
+    const std::vector<mlx::matrix<double>>& getRelevanceVectors() const { return relevance; }
+
+protected:
+    void createPlanes() override;
+    // Trains level k from PHI and deltaP: fills weights[k] and used[k].
+    void mvrvm(const unsigned& k);
+    double findWidth() const;
+
+    mlx::matrix<double> PHI;
+    mlx::matrix<double> alpha;
+    mlx::matrix<double> beta;
+    char kernel = 'g';
+    double width0 = defaultWidth0;
+    unsigned max_iter = defaultMaxIter;
+    std::vector<mlx::matrix<double>> weights;
+    std::vector<double> widths;
+    std::vector<mlx::matrix<unsigned>> used;
+    std::vector<mlx::matrix<double>> inputs;
+    std::vector<mlx::matrix<double>> relevance;
+};
+
+}  // namespace track
+
+#endif

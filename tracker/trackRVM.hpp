@@ -1,0 +1,29 @@
+#ifndef TRACKER_TRACKRVM_HPP
+#define TRACKER_TRACKRVM_HPP
+
+#include "tracker/appRVM.hpp"
+#include "tracker/tracker.hpp"
+
+namespace track {
+
+// Tracker of the method "rvm": the motion is the pattern difference's kernel values against the
+// level's relevance vectors, times the level's weights.
+class trackRVM : public tracker {
+public:
+    trackRVM(const mlx::matrix<int, 12>& corners, const ini::INIParser& ini, const mlx::matrix<unsigned char>& image);
+
+    void trackstep(const unsigned& k, mlx::matrix<double>& corners, mlx::geometry::homog& H,
+                   const mlx::matrix<unsigned char>& frame) override;
+
+private:
+    const AppRVM* learner;
+    mlx::matrix<double> points;
+    mlx::matrix<double> samples;
+    mlx::matrix<double> pattern;
+    mlx::matrix<double> kappa;
+    mlx::matrix<double> delta;
+};
+
+}  // namespace track
+
+#endif
