@@ -1,6 +1,8 @@
 #ifndef TESTS_TRACKER_FIXTURES_HPP
 #define TESTS_TRACKER_FIXTURES_HPP
 
+#include <unistd.h>
+
 #include <fstream>
 #include <string>
 
@@ -14,7 +16,8 @@ namespace fixtures {
 
 // A configuration table from lines "key = value".
 inline ini::INIParser config(const std::string& text) {
-    const std::string path = ::testing::TempDir() + "fixtures_config.ini";
+    // Tests run as parallel processes: each writes its own file.
+    const std::string path = ::testing::TempDir() + "fixtures_config_" + std::to_string(getpid()) + ".ini";
     std::ofstream(path) << text;
     ini::INIParser parser;
     parser.read(path);

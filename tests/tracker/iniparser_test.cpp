@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -11,7 +13,7 @@
 namespace {
 
 ini::INIParser parse(const std::string& text) {
-    const std::string path = testing::TempDir() + "iniparser_test.ini";
+    const std::string path = testing::TempDir() + "iniparser_test_" + std::to_string(getpid()) + ".ini";
     std::ofstream(path, std::ios::binary) << text;
     ini::INIParser parser;
     EXPECT_TRUE(parser.read(path));
