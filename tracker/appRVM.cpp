@@ -146,22 +146,28 @@ AppRVM::AppRVM(const mlx::matrix<double>& corners, const ini::INIParser& ini, co
     if (max_iter == 0) MLX_RAISE("configuration key \"max_iter\": 0 leaves no training iteration");
     if (plans < 2)
         MLX_RAISE("configuration key \"plans\": the relevance vector machine needs at least 2 perturbations, not " << plans);
+    if (static_cast<unsigned long long>(plans) * plans > learningLimits::matrixElements)
+        MLX_RAISE("configuration key \"plans\": the relevance vector machine's " << plans << " x " << plans
+                  << " kernel matrix is above the limit of " << learningLimits::matrixElements << " values");
+    if (max_iter > maxIterLimit)
+        MLX_RAISE("configuration key \"max_iter\": " << max_iter << " is above the limit of " << maxIterLimit);
     weights.resize(nbtrack);
     widths.assign(nbtrack, 0.0);
     used.resize(nbtrack);
     inputs.resize(nbtrack);
     relevance.resize(nbtrack);
+    relevanceSquares.resize(nbtrack);
     createPlanes();
 }
 
 void AppRVM::predict(const mlx::matrix<double>& difference, unsigned k, mlx::matrix<double>& kappa,
-                     mlx::matrix<double>& delta) const {
+                     mlx::matrix<double, 8>& delta) const {
     if (relevance[k].empty()) {
         delta.resize(1, P);
         delta.fill(0.0);
         return;
     }
-    kernel::dist2(difference, relevance[k], kappa);
+    kernel::dist2(difference, relevance[k], relevanceSquares[k], kappa);
     kernel::gaussian(kappa, widths[k]);
     mlx::prod(kappa, weights[k], delta);
 }
@@ -178,6 +184,7 @@ void AppRVM::createPlanes() {
         relevance[k].resize(used[k].numel(), deltaI.cols());
         for (std::size_t r = 0; r < used[k].numel(); ++r)
             for (std::size_t m = 0; m < deltaI.cols(); ++m) relevance[k](r, m) = deltaI(used[k](r), m);
+        relevanceSquares[k] = kernel::rowSquares(relevance[k]);
     }
 }
 

@@ -23,6 +23,8 @@ public:
     static constexpr double maxAlpha = 1e12;
     static constexpr double defaultWidth0 = 1.0;
     static constexpr unsigned defaultMaxIter = 50;
+    // Every iteration costs a pass over all plans basis functions; more than this never ends in practice.
+    static constexpr unsigned maxIterLimit = 10000;
 
     AppRVM(const mlx::matrix<double>& corners, const ini::INIParser& ini, const mlx::matrix<unsigned char>& image);
 
@@ -40,7 +42,7 @@ public:
     // its kernel values against the relevance vectors times the weights; no motion for a level
     // left without relevance vector. kappa is scratch.
     void predict(const mlx::matrix<double>& difference, unsigned k, mlx::matrix<double>& kappa,
-                 mlx::matrix<double>& delta) const;
+                 mlx::matrix<double, 8>& delta) const;
 
     const std::vector<mlx::matrix<double>>& getWeights() const { return weights; }
     const std::vector<double>& getWidths() const { return widths; }
@@ -66,6 +68,7 @@ protected:
     std::vector<mlx::matrix<unsigned>> used;
     std::vector<mlx::matrix<double>> inputs;
     std::vector<mlx::matrix<double>> relevance;
+    std::vector<mlx::matrix<double>> relevanceSquares;  // squared norms of relevance[k]'s rows
 };
 
 }  // namespace track

@@ -16,10 +16,14 @@ Appjdk::Appjdk(const mlx::matrix<double>& corners, const ini::INIParser& ini, co
     if (!(width0 > 0.0)) MLX_RAISE("configuration key \"width0\": " << width0 << " is not positive");
     if (plans < 2) MLX_RAISE("configuration key \"plans\": the kernel method needs at least 2 perturbations, not " << plans);
     if (M == 0) MLX_RAISE("configuration key \"M\": 0 leaves no kernel centre");
+    if (static_cast<unsigned long long>(plans) * plans > learningLimits::matrixElements)
+        MLX_RAISE("configuration key \"plans\": the kernel method's " << plans << " x " << plans
+                  << " kernel matrix is above the limit of " << learningLimits::matrixElements << " values");
     M = std::min(M, plans);
     weights.resize(nbtrack);
     widths.assign(nbtrack, 0.0);
     centres.resize(nbtrack);
+    centreSquares.resize(nbtrack);
     createPlanes();
 }
 
@@ -35,6 +39,7 @@ void Appjdk::createPlanes() {
         gram = kernel::sbl_kernelFunction(deltaI, Z, widths[k]);
         jdk(k);
         centres[k] = Z;
+        centreSquares[k] = kernel::rowSquares(Z);
     }
 }
 

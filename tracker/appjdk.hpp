@@ -22,6 +22,8 @@ public:
     const std::vector<mlx::matrix<double>>& getWeights() const { return weights; }
     const std::vector<double>& getWidths() const { return widths; }
     const std::vector<mlx::matrix<double>>& getCentres() const { return centres; }
+    // Squared norms of the centres of each level (M x 1), the step's share of the distances.
+    const std::vector<mlx::matrix<double>>& getCentreSquares() const { return centreSquares; }
     unsigned getM() const { return M; }
 
 protected:
@@ -36,6 +38,7 @@ protected:
     std::vector<mlx::matrix<double>> weights;
     std::vector<double> widths;
     std::vector<mlx::matrix<double>> centres;
+    std::vector<mlx::matrix<double>> centreSquares;
     unsigned M = defaultM;
 };
 

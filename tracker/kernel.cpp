@@ -7,8 +7,6 @@
 #include "mlx/xpr/reductions.hpp"
 
 namespace track::kernel {
-namespace {
-
 mlx::matrix<double> rowSquares(const mlx::matrix<double>& X) {
     mlx::matrix<double> s(X.rows(), 1);
     for (std::size_t j = 0; j < X.cols(); ++j)
@@ -16,14 +14,22 @@ mlx::matrix<double> rowSquares(const mlx::matrix<double>& X) {
     return s;
 }
 
-}  // namespace
-
 void dist2(const mlx::matrix<double>& X, const mlx::matrix<double>& Y, mlx::matrix<double>& out) {
     const mlx::matrix<double> a = rowSquares(X);
     const mlx::matrix<double> b = rowSquares(Y);
     mlx::prodMtM(X, Y, out);
     for (std::size_t j = 0; j < out.cols(); ++j)
         for (std::size_t i = 0; i < out.rows(); ++i) out(i, j) = a(i) + b(j) - 2.0 * out(i, j);
+}
+
+void dist2(const mlx::matrix<double>& X, const mlx::matrix<double>& Y, const mlx::matrix<double>& ySquares,
+           mlx::matrix<double>& out) {
+    mlx::prodMtM(X, Y, out);
+    for (std::size_t i = 0; i < out.rows(); ++i) {
+        double a = 0.0;  // summed in the order of rowSquares
+        for (std::size_t j = 0; j < X.cols(); ++j) a += X(i, j) * X(i, j);
+        for (std::size_t j = 0; j < out.cols(); ++j) out(i, j) = a + ySquares(j) - 2.0 * out(i, j);
+    }
 }
 
 mlx::matrix<double> dist2(const mlx::matrix<double>& X, const mlx::matrix<double>& Y) {

@@ -13,6 +13,13 @@ namespace track::kernel {
 // are. Writes into out, reusing its storage.
 void dist2(const mlx::matrix<double>& X, const mlx::matrix<double>& Y, mlx::matrix<double>& out);
 mlx::matrix<double> dist2(const mlx::matrix<double>& X, const mlx::matrix<double>& Y);
+// The same with Y's squared row norms given (rowSquares(Y), which a learner keeps per level), so
+// that a tracker step neither recomputes them nor allocates; the same bits as dist2(X, Y).
+void dist2(const mlx::matrix<double>& X, const mlx::matrix<double>& Y, const mlx::matrix<double>& ySquares,
+           mlx::matrix<double>& out);
+
+// The squared Euclidean norms of the rows of X (a column of X.rows() values).
+mlx::matrix<double> rowSquares(const mlx::matrix<double>& X);
 
 // Gaussian kernel of squared distances, in place: exp(-D / (width * width)).
 void gaussian(mlx::matrix<double>& D, double width);

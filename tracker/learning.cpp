@@ -24,7 +24,17 @@ learning::learning(const mlx::matrix<double>& corners_, const ini::INIParser& in
         MLX_RAISE("configuration key \"nbpoints\": " << nbpoints << " is below 4 sample points");
     if (plans == 0) MLX_RAISE("configuration key \"plans\": 0 leaves no training perturbation");
     if (!(noise > 0.0)) MLX_RAISE("configuration key \"noise\": " << noise << " is not positive");
+    if (nbtrack > learningLimits::nbtrack)
+        MLX_RAISE("configuration key \"nbtrack\": " << nbtrack << " is above the limit of " << learningLimits::nbtrack);
+    if (plans > learningLimits::plans)
+        MLX_RAISE("configuration key \"plans\": " << plans << " is above the limit of " << learningLimits::plans);
+    if (nbpoints > learningLimits::nbpoints)
+        MLX_RAISE("configuration key \"nbpoints\": " << nbpoints << " is above the limit of " << learningLimits::nbpoints);
     side = static_cast<unsigned>(std::sqrt(static_cast<double>(nbpoints)));
+    const unsigned long long elements = static_cast<unsigned long long>(plans) * side * side;
+    if (elements > learningLimits::matrixElements)
+        MLX_RAISE("configuration keys \"plans\" and \"nbpoints\": " << plans << " x " << side * side
+                  << " training values are above the limit of " << learningLimits::matrixElements);
     refPattern.resize(1, nbpoints);
     makePts();
 }

@@ -15,6 +15,17 @@ struct learningDefaults {
     static constexpr unsigned nbpoints = 400;
 };
 
+// Largest settings accepted, checked before anything is allocated, so that a mistyped value is
+// refused with a message rather than ending in an out-of-memory kill or a learning that never ends.
+struct learningLimits {
+    static constexpr unsigned nbtrack = 32;  // level 32 perturbs by noise / 2^32: below a pixel of any region
+    static constexpr unsigned plans = 100000;
+    static constexpr unsigned nbpoints = 1000000;
+    // 2^27 doubles = 1 GiB: the bound on the plans x points training matrix and, for the kernel
+    // methods, on their plans x plans kernel matrices.
+    static constexpr unsigned long long matrixElements = 1ull << 27;
+};
+
 // Base of the learners. From the first frame and the selected corners it lays the sample grid
 // over the unit square mapped onto the region, keeps the reference pattern, and generates one
 // training set of synthetic corner perturbations per motion level. A derived learner's

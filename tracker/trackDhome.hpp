@@ -20,6 +20,7 @@ private:
     mlx::matrix<double> points;
     mlx::matrix<double> samples;
     mlx::matrix<double> pattern;
+    mlx::matrix<double, 8> delta;
 };
 
 }  // namespace track

@@ -21,7 +21,7 @@ private:
     mlx::matrix<double> samples;
     mlx::matrix<double> pattern;
     mlx::matrix<double> kappa;
-    mlx::matrix<double> delta;
+    mlx::matrix<double, 8> delta;
 };
 
 }  // namespace track

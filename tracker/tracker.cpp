@@ -57,6 +57,7 @@ tracker::enumTrackerType tracker::kindOf(const ini::INIParser& ini) {
 tracker::tracker(const mlx::matrix<int, 12>& selected, const ini::INIParser& ini,
                  const mlx::matrix<unsigned char>& image) {
     iter = ini::readUnsigned(ini, "iter", defaultIter);
+    if (iter > iterLimit) MLX_RAISE("configuration key \"iter\": " << iter << " is above the limit of " << iterLimit);
     const enumTrackerType kind = kindOf(ini);
     stopwatch learningTime;
     ownedLearner = makeLearner(kind, mlx::matrix<double>(selected), ini, image);
@@ -87,7 +88,7 @@ namespace track {
 void tracker::patternDifference(const learning& learner, const mlx::geometry::homog& H,
                                 const mlx::matrix<unsigned char>& frame, mlx::matrix<double>& points,
                                 mlx::matrix<double>& samples, mlx::matrix<double>& diff) {
-    points = H.applyto(learner.getGridPts());
+    H.applyto(learner.getGridPts(), points);
     mlx::geometry::normalize_h(points);
     mlx::as_hindex(frame, points, samples);
     learning::standardize(samples, diff);
@@ -95,7 +96,7 @@ void tracker::patternDifference(const learning& learner, const mlx::geometry::ho
     for (std::size_t m = 0; m < diff.numel(); ++m) diff(m) = ref(m) - diff(m);
 }
 
-void tracker::moveCorners(const mlx::matrix<double>& delta, const learning& learner, mlx::matrix<double>& corners,
+void tracker::moveCorners(const mlx::matrix<double, 8>& delta, const learning& learner, mlx::matrix<double>& corners,
                           mlx::geometry::homog& H) {
     const mlx::matrix<double>& square = learner.getUnitSquare();
     mlx::matrix<double, 12> moved(square);
@@ -103,7 +104,8 @@ void tracker::moveCorners(const mlx::matrix<double>& delta, const learning& lear
         moved(0, c) += delta(2 * c);
         moved(1, c) += delta(2 * c + 1);
     }
-    mlx::matrix<double, 12> image = H.applyto(moved);
+    mlx::matrix<double, 12> image;
+    H.applyto(moved, image);
     mlx::geometry::normalize_h(image);
     corners = image;
     H = mlx::geometry::homog(square, image, true);

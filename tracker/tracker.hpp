@@ -19,6 +19,8 @@ class tracker {
 public:
     enum enumTrackerType { JD = 0, JDK = 1, RVM = 2 };
     static constexpr unsigned defaultIter = 3;
+    // Steps per level and frame beyond which run() would take minutes per frame.
+    static constexpr unsigned iterLimit = 1000;
 
     tracker(const mlx::matrix<int, 12>& corners, const ini::INIParser& ini, const mlx::matrix<unsigned char>& image);
     virtual ~tracker();
@@ -48,7 +50,7 @@ protected:
     // End of every method's step: the 8 predicted motions (dx0, dy0, ..., dx3, dy3) move the
     // unit-square corners in the frame of H; corners receives their images (3 x 4) and H is
     // rebuilt from them.
-    static void moveCorners(const mlx::matrix<double>& delta, const learning& learner, mlx::matrix<double>& corners,
+    static void moveCorners(const mlx::matrix<double, 8>& delta, const learning& learner, mlx::matrix<double>& corners,
                             mlx::geometry::homog& H);
 
 private:

@@ -1,6 +1,7 @@
 #include "mlx/alg/lapack.hpp"
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cstring>
 
@@ -87,6 +88,7 @@ struct workspace::arrays {
     buffer<lapack_int> iwork2;  // second integer array (unused by the system's routines)
     lapack_int lwork = 0;       // current length of the real work array
     const lapack_int query = -1;
+    std::array<lapack_int, 7> queried{};  // jobs and sizes of the last remembered dgesvd query
 };
 
 // Layer-2 access to the opaque holders.
@@ -124,6 +126,7 @@ namespace {
 template <class Call>
 lapack_int with_query(workspace::arrays& ws, Call call) {
     lapack_int info = 0;
+    ws.queried = {};  // the length below belongs to another routine
     call(ws.work.data(), &ws.query, &info);
     ws.lwork = std::max<lapack_int>(1, static_cast<lapack_int>(ws.work.data()[0]));
     ws.work.reserve(static_cast<std::size_t>(ws.lwork));
@@ -219,6 +222,22 @@ int gesvd(char job, std::size_t m, std::size_t n, double* a, std::size_t lda, do
     return with_query(access::arrays(ws), [&](double* work, const lapack_int* lwork, lapack_int* info) {
         dgesvd_(&job, &job, &im, &in, a, &ilda, s, u, &ildu, vt, &ildvt, work, lwork, info, 1, 1);
     });
+}
+
+int gesvd(char jobu, char jobvt, std::size_t m, std::size_t n, double* a, std::size_t lda, double* s,
+          double* u, std::size_t ldu, double* vt, std::size_t ldvt, workspace& ws) {
+    const lapack_int im = to_int(m), in = to_int(n), ilda = to_ld(lda), ildu = to_ld(ldu), ildvt = to_ld(ldvt);
+    auto& w = access::arrays(ws);
+    lapack_int info = 0;
+    const std::array<lapack_int, 7> shape{jobu, jobvt, im, in, ilda, ildu, ildvt};
+    if (w.lwork == 0 || w.queried != shape) {
+        dgesvd_(&jobu, &jobvt, &im, &in, a, &ilda, s, u, &ildu, vt, &ildvt, w.work.data(), &w.query, &info, 1, 1);
+        w.lwork = std::max<lapack_int>(1, static_cast<lapack_int>(w.work.data()[0]));
+        w.work.reserve(static_cast<std::size_t>(w.lwork));
+        w.queried = shape;
+    }
+    dgesvd_(&jobu, &jobvt, &im, &in, a, &ilda, s, u, &ildu, vt, &ildvt, w.work.data(), &w.lwork, &info, 1, 1);
+    return info;
 }
 
 }  // namespace mlx::alg::lapack

@@ -114,6 +114,11 @@ int gecon(char norm, std::size_t n, const double* a, std::size_t lda, double ano
 int gesvd(char job, std::size_t m, std::size_t n, double* a, std::size_t lda, double* s, double* u,
           std::size_t ldu, double* vt, std::size_t ldvt, workspace& ws);
 
+// dgesvd with separate jobs for U and V^T. The workspace remembers the shape of its last query,
+// so repeated calls of one shape (the four-point homography's 8 x 9 system) query only once.
+int gesvd(char jobu, char jobvt, std::size_t m, std::size_t n, double* a, std::size_t lda, double* s,
+          double* u, std::size_t ldu, double* vt, std::size_t ldvt, workspace& ws);
+
 }  // namespace mlx::alg::lapack
 
 #endif

@@ -12,15 +12,18 @@ constexpr double kSqrt2 = 1.4142135623730951;  // sqrt(2), the mean distance aft
 
 // Hartley normalisation of one point set (3 x n, column-major): A = the points divided by their
 // last coordinate, centred on their centroid c and divided by s = mean distance / sqrt(2).
-// T = [1/s 0 -c0/s; 0 1/s -c1/s; 0 0 1] maps the points onto A; Tinv is its inverse.
+// T = [1/s 0 -c0/s; 0 1/s -c1/s; 0 0 1] maps the points onto A; Tinv is its inverse. C is the
+// capacity of A: fixed for four points, so the tracker's per-step homography stays off the heap.
+template <std::size_t C>
 struct normalised {
-    matrix<double> A;
+    matrix<double, C> A;
     matrix<double, 9> T = matrix<double, 9>(3, 3);
     matrix<double, 9> Tinv = matrix<double, 9>(3, 3);
 };
 
-normalised hartley(const double* P, std::size_t n) {
-    normalised r;
+template <std::size_t C>
+normalised<C> hartley(const double* P, std::size_t n) {
+    normalised<C> r;
     r.A.assign(P, 3, n);
     normalize_h(r.A);
     double c0 = 0.0, c1 = 0.0;
@@ -61,8 +64,9 @@ bool has_point_at_infinity(const double* P, std::size_t n) {
 // The 2n x 9 system in the unknowns h = (H(0,0), H(0,1), H(0,2), H(1,0), ..., H(2,2)): row p is
 // the x-equation and row n + p the y-equation of point p,
 //   sum_c H(i,c) X(c,p) - Y(i,p) sum_c H(2,c) X(c,p) = 0.
-matrix<double> system(const double* X, const double* Y, std::size_t n) {
-    matrix<double> M(2 * n, 9);
+template <std::size_t C>
+matrix<double, C> system(const double* X, const double* Y, std::size_t n) {
+    matrix<double, C> M(2 * n, 9);
     for (std::size_t i = 0; i < 2; ++i)
         for (std::size_t p = 0; p < n; ++p) {
             const std::size_t row = i * n + p;
@@ -74,25 +78,35 @@ matrix<double> system(const double* X, const double* Y, std::size_t n) {
     return M;
 }
 
-}  // namespace
-
-void estimate(const double* X, const double* Y, std::size_t n, bool normalise, double* h) {
+// CP holds a 3 x n point set, CS the 2n x 9 system.
+template <std::size_t CP, std::size_t CS>
+void estimate_with(const double* X, const double* Y, std::size_t n, bool normalise, double* h) {
     const bool hartley_path = normalise && !has_point_at_infinity(X, n) && !has_point_at_infinity(Y, n);
     matrix<double, 9> H(3, 3);
+    double v[9];
     if (hartley_path) {
-        const normalised nx = hartley(X, n);
-        const normalised ny = hartley(Y, n);
-        const matrix<double> v = zerosolve(system(nx.A.data(), ny.A.data(), n));
-        for (std::size_t k = 0; k < 9; ++k) H(k / 3, k % 3) = v(k);
+        const normalised<CP> nx = hartley<CP>(X, n);
+        const normalised<CP> ny = hartley<CP>(Y, n);
+        zerosolve(system<CS>(nx.A.data(), ny.A.data(), n), v);
+        for (std::size_t k = 0; k < 9; ++k) H(k / 3, k % 3) = v[k];
         matrix<double, 9> HT;
         prod(H, nx.T, HT);
         prod(ny.Tinv, HT, H);  // T_Y^-1 * H * T_X
     } else {
-        const matrix<double> v = zerosolve(system(X, Y, n));
-        for (std::size_t k = 0; k < 9; ++k) H(k / 3, k % 3) = v(k);
+        zerosolve(system<CS>(X, Y, n), v);
+        for (std::size_t k = 0; k < 9; ++k) H(k / 3, k % 3) = v[k];
     }
     const double scale = H(2, 2);  // read once, so that H(2,2) becomes exactly 1
     for (std::size_t k = 0; k < 9; ++k) h[k] = H(k) / scale;
+}
+
+}  // namespace
+
+void estimate(const double* X, const double* Y, std::size_t n, bool normalise, double* h) {
+    if (n == 4)
+        estimate_with<12, 72>(X, Y, n, normalise, h);
+    else
+        estimate_with<dynamic, dynamic>(X, Y, n, normalise, h);
 }
 
 void bad_shape(const char* what, shape s) {

@@ -9,7 +9,9 @@ namespace mlx {
 namespace atom {
 
 // The process's one random source: a lagged Fibonacci generator (48 bits, lags 607 and 273)
-// with its default seed, never reseeded, so every process draws the same sequence.
+// with its default seed, never reseeded, so every process draws the same sequence. Draws are
+// locked, so threads may share it; LocalRndDevice() itself is not (callers that use it directly
+// must keep to one thread).
 struct Randomizer {
     using engine = boost::random::lagged_fibonacci607;
     // The next uniform draw on [0, 1).

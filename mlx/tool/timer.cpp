@@ -8,8 +8,9 @@
 namespace mlx::tool {
 namespace {
 
+// One stack per thread: a tracker timing its frames on one thread never pops another's start.
 std::vector<double>& times() {
-    static std::vector<double> stack;
+    thread_local std::vector<double> stack;
     return stack;
 }
 

@@ -3,7 +3,8 @@
 
 namespace mlx::tool {
 
-// Nested stopwatch on a monotonic clock: each toc() pairs with the most recent tic().
+// Nested stopwatch on a monotonic clock: each toc() pairs with the most recent tic() of the same
+// thread (every thread has its own stack of start times).
 struct timer {
     // Pushes the current time on the stack of start times.
     static void tic();

@@ -19,12 +19,6 @@ struct exposedJD : track::LearnJD {
     using LearnJD::deltaP;
 };
 
-double largestAbs(const mlx::matrix<double>& m) {
-    double worst = 0.0;
-    for (double v : m) worst = std::max(worst, std::fabs(v));
-    return worst;
-}
-
 }  // namespace
 
 TEST(LearnJD, LearnsOneModelPerLevelOfSampleCountRowsAndEightColumns) {
@@ -39,10 +33,10 @@ TEST(LearnJD, UnderdeterminedTrainingGivesTheMinimumNormExactFit) {
     exposedJD jd(mlx::matrix<double>(fixtures::corners(0)), fixtures::config("nbtrack = 1\nplans = 30\nnbpoints = 100\n"), image);
     const auto& A = jd.getModels()[0];
     // Fewer perturbations than samples: every training motion is reproduced exactly...
-    EXPECT_LT(largestAbs(jd.deltaI * A - jd.deltaP), 1e-9);
+    EXPECT_LT(fixtures::largestAbs(jd.deltaI * A - jd.deltaP), 1e-9);
     // ...and the model has no component outside the row space of the training differences.
     const mlx::matrix<double> rowSpace = mlx::pinv(jd.deltaI) * jd.deltaI;
-    EXPECT_LT(largestAbs(rowSpace * A - A), 1e-9 * largestAbs(A));
+    EXPECT_LT(fixtures::largestAbs(rowSpace * A - A), 1e-9 * fixtures::largestAbs(A));
 }
 
 TEST(LearnJD, OverdeterminedTrainingGivesTheOrdinaryLeastSquaresSolution) {
@@ -51,7 +45,7 @@ TEST(LearnJD, OverdeterminedTrainingGivesTheOrdinaryLeastSquaresSolution) {
     const auto& A = jd.getModels()[0];
     // Normal equations: deltaI' (deltaI A - deltaP) = 0.
     const mlx::matrix<double> residual = mlx::prodtMM(jd.deltaI, jd.deltaI * A - jd.deltaP);
-    EXPECT_LT(largestAbs(residual), 1e-9 * largestAbs(jd.deltaP));
+    EXPECT_LT(fixtures::largestAbs(residual), 1e-9 * fixtures::largestAbs(jd.deltaP));
 }
 
 // Patterns are zero-mean, so a difference that is the same at every sample carries no motion.
@@ -62,6 +56,6 @@ TEST(LearnJD, ConstantPatternDifferencePredictsNoMotion) {
     track::LearnJD jd(mlx::matrix<double>(fixtures::corners(0)), fixtures::config(""), image);
     for (const auto& model : jd.getModels()) {
         const mlx::matrix<double> response = mlx::ones(1, model.rows()) * model;
-        EXPECT_LT(largestAbs(response), 1e-3) << response;
+        EXPECT_LT(fixtures::largestAbs(response), 1e-3) << response;
     }
 }

@@ -171,7 +171,8 @@ TEST(Mvrvm, ZeroMotionTrainingSetIsAToolkitErrorNotACrash) {
 TEST(AppRVM, ALevelWithoutRelevanceVectorPredictsNoMotion) {
     bench rvm;
     rvm.emptyLevel();
-    mlx::matrix<double> kappa, delta;
+    mlx::matrix<double> kappa;
+    mlx::matrix<double, 8> delta;
     rvm.predict(mlx::rand(1, 400), 0, kappa, delta);
     EXPECT_TRUE(mlx::isequal(delta, mlx::matrix<double>(1, 8)));
 }

@@ -19,12 +19,6 @@ struct exposedJdk : track::Appjdk {
     using Appjdk::gram;
 };
 
-double largestAbs(const mlx::matrix<double>& m) {
-    double worst = 0.0;
-    for (double v : m) worst = std::max(worst, std::fabs(v));
-    return worst;
-}
-
 std::string refusal(const std::string& text) {
     const auto image = fixtures::frame(0);
     try {
@@ -80,7 +74,7 @@ TEST(Appjdk, WithEveryTrainingPatternAsCentreTheModelReproducesTheTrainingMotion
     EXPECT_EQ(a.getM(), 60u);  // lowered to the number of perturbations
     EXPECT_EQ(a.getCentres()[0].size(), (mlx::shape{60, 100}));
     EXPECT_TRUE(mlx::isequal(a.getCentres()[0], a.deltaI));
-    EXPECT_LT(largestAbs(a.gram * a.getWeights()[0] - a.deltaP), 1e-6 * largestAbs(a.deltaP));
+    EXPECT_LT(fixtures::largestAbs(a.gram * a.getWeights()[0] - a.deltaP), 1e-6 * fixtures::largestAbs(a.deltaP));
 }
 
 TEST(Appjdk, RefusesWidthsAndCountsThatCannotLearn) {

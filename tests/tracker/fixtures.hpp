@@ -3,6 +3,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
 #include <fstream>
 #include <string>
 
@@ -42,6 +44,13 @@ inline mlx::matrix<int, 12> corners(int t) {
         out(2, j) = 1;
     }
     return out;
+}
+
+// Largest magnitude of the elements of m.
+inline double largestAbs(const mlx::matrix<double>& m) {
+    double worst = 0.0;
+    for (double v : m) worst = std::max(worst, std::fabs(v));
+    return worst;
 }
 
 }  // namespace fixtures

@@ -9,6 +9,8 @@
 #include "fixtures.hpp"
 #include "mlx/tool/timer.hpp"
 #include "tracker/trackDhome.hpp"
+#include "tracker/trackRVM.hpp"
+#include "tracker/trackjdk.hpp"
 
 namespace {
 
@@ -107,4 +109,17 @@ TEST(TrackDhome, TracksWithoutJumpsOnAnOffsetTexture) {
             ASSERT_LT(std::hypot(c(0, j) - truth[2 * j], c(1, j) - truth[2 * j + 1]), 1.0) << frame;
     }
     testing::internal::GetCapturedStdout();
+}
+
+TEST(Tracker, AMethodsTrackerRefusesAConfigurationThatSelectsAnotherMethod) {
+    const auto image = fixtures::frame(0);
+    testing::internal::CaptureStdout();
+    EXPECT_THROW(track::trackjdk(fixtures::corners(0), fixtures::config(std::string(kSmall) + "tracker = jd\n"), image),
+                 mlx::tool::generalException);
+    EXPECT_THROW(track::trackRVM(fixtures::corners(0), fixtures::config(std::string(kSmall) + "tracker = jdk\n"), image),
+                 mlx::tool::generalException);
+    EXPECT_THROW(track::trackDhome(fixtures::corners(0), fixtures::config(std::string(kSmall) + "tracker = rvm\nmax_iter = 2\n"), image),
+                 mlx::tool::generalException);
+    testing::internal::GetCapturedStdout();
+    EXPECT_FALSE(mlx::tool::timer::notEmpty());
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cmath>
 #include <cstdlib>
 #include <new>
 
@@ -66,4 +67,19 @@ TEST(HomogAllocation, HandlingTransformsAndFixedPointSetsNeverAllocates) {
 
     EXPECT_EQ(after - before, 0);
     EXPECT_TRUE(std::isfinite(corners(0, 2)));
+}
+
+TEST(HomogAllocation, FourPointEstimatesAfterTheFirstNeverAllocate) {
+    const matrix<double, 12> square = {{0, 1, 1, 0}, {0, 0, 1, 1}, {1, 1, 1, 1}};
+    const matrix<double, 12> quad = {{10, 110, 120, 5}, {20, 25, 80, 70}, {1, 1, 1, 1}};
+    const homog first(square, quad, true);  // sizes this thread's LAPACK workspace
+
+    const long before = g_allocations.load();
+    const homog normalised(square, quad, true);
+    const homog direct(square, quad, false);
+    const long after = g_allocations.load();
+
+    EXPECT_EQ(after - before, 0);
+    for (std::size_t k = 0; k < 9; ++k) EXPECT_EQ(normalised(k % 3, k / 3), first(k % 3, k / 3));
+    EXPECT_NEAR(direct(0, 0), first(0, 0), 1e-9 * std::abs(first(0, 0)));
 }

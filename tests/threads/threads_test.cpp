@@ -1,0 +1,130 @@
+// Tracking objects used from several threads at once: the shared generator and the timer must
+// not let one object corrupt another. Built under ThreadSanitizer by the test script.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "mlx/random/rand.hpp"
+#include "mlx/tool/exception.hpp"
+#include "mlx/tool/timer.hpp"
+#include "tests/tracker/synthetic.hpp"
+#include "tracker/interface.hpp"
+
+namespace {
+
+using chunk = std::array<double, 8>;
+
+std::vector<chunk> drawChunks(std::size_t count) {
+    std::vector<chunk> out(count);
+    for (auto& c : out) {
+        const mlx::matrix<double> r = mlx::rand(2, 4);
+        std::copy(r.begin(), r.end(), c.begin());
+    }
+    return out;
+}
+
+struct sequence {
+    double offset;
+    std::vector<std::vector<std::uint8_t>> frames;
+};
+
+sequence render(double offset, int count) {
+    sequence s{offset, {}};
+    for (int t = 0; t < count; ++t) s.frames.push_back(synthetic::render(synthetic::motion(t), 320, 240, offset));
+    return s;
+}
+
+Select selection(int t) {
+    const auto c = synthetic::truth(synthetic::motion(t));
+    Select s{};
+    std::uint32_t* fields[8] = {&s.x1, &s.y1, &s.x2, &s.y2, &s.x3, &s.y3, &s.x4, &s.y4};
+    for (int k = 0; k < 8; ++k) *fields[k] = static_cast<std::uint32_t>(c[k]);
+    return s;
+}
+
+// Worst corner error of the track of seq by view, in pixels; -1 if the view threw.
+double follow(track::trackview& view, const sequence& seq) {
+    try {
+        Select sel = selection(0);
+        view.init(sel, seq.frames[0].data(), 320, 240, 8);
+        double worst = 0.0;
+        for (std::size_t t = 1; t < seq.frames.size(); ++t) {
+            view.run(seq.frames[t].data(), sel);
+            const auto truth = synthetic::truth(synthetic::motion(static_cast<int>(t)));
+            const std::uint32_t got[8] = {sel.x1, sel.y1, sel.x2, sel.y2, sel.x3, sel.y3, sel.x4, sel.y4};
+            for (int k = 0; k < 8; ++k) worst = std::max(worst, std::fabs(got[k] - std::trunc(truth[k])));
+        }
+        view.kill();
+        return worst;
+    } catch (const std::exception&) {
+        return -1.0;
+    }
+}
+
+}  // namespace
+
+TEST(Threads, ConcurrentDrawsTakeWholeMatricesFromTheOneStreamWithoutLosingAny) {
+    const auto replay = mlx::atom::Randomizer::LocalRndDevice();
+    std::vector<chunk> a, b;
+    std::thread ta([&] { a = drawChunks(20000); });
+    std::thread tb([&] { b = drawChunks(20000); });
+    ta.join();
+    tb.join();
+
+    mlx::atom::Randomizer::LocalRndDevice() = replay;
+    std::vector<chunk> expected = drawChunks(40000);
+    a.insert(a.end(), b.begin(), b.end());
+    std::sort(a.begin(), a.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_TRUE(a == expected);
+}
+
+TEST(Threads, EachThreadTimesOnItsOwnStack) {
+    mlx::tool::timer::tic();
+    bool refused = false, pending = true;
+    std::thread other([&] {
+        pending = mlx::tool::timer::notEmpty();
+        try {
+            mlx::tool::timer::toc();
+        } catch (const mlx::tool::generalException&) {
+            refused = true;
+        }
+    });
+    other.join();
+    EXPECT_FALSE(pending);
+    EXPECT_TRUE(refused);
+    EXPECT_TRUE(mlx::tool::timer::notEmpty());
+    EXPECT_GE(mlx::tool::timer::toc(), 0.0);
+}
+
+TEST(Threads, TwoTrackersInTwoThreadsEachFollowTheirOwnSequence) {
+    const std::string dir = testing::TempDir() + "threads_two_trackers";
+    ASSERT_EQ(std::system(("mkdir -p '" + dir + "'").c_str()), 0);
+    ASSERT_EQ(chdir(dir.c_str()), 0);
+    std::ofstream("tracker.ini") << "tracker = jd\nnbtrack = 2\nplans = 150\nnbpoints = 100\niter = 2\n";
+    auto linear = std::make_unique<track::trackview>();
+    std::ofstream("tracker.ini") << "tracker = jdk\nnbtrack = 2\nplans = 150\nnbpoints = 100\niter = 2\nM = 60\n";
+    auto kernel = std::make_unique<track::trackview>();
+
+    const sequence bright = render(0.0, 40);
+    const sequence dark = render(-40.0, 40);
+    double worstLinear = 0.0, worstKernel = 0.0;
+    std::thread ta([&] { worstLinear = follow(*linear, bright); });
+    std::thread tb([&] { worstKernel = follow(*kernel, dark); });
+    ta.join();
+    tb.join();
+    EXPECT_GE(worstLinear, 0.0);
+    EXPECT_LE(worstLinear, 2.0);
+    EXPECT_GE(worstKernel, 0.0);
+    EXPECT_LE(worstKernel, 2.0);
+}

@@ -1,0 +1,237 @@
+// Bad inputs driven through the loaded plug-in: each ends in a report that reaches the host, or
+// in a documented result; never a crash, a hang, or a corner the host cannot use.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "loaded_plugin.hpp"
+#include "synthetic.hpp"
+
+namespace {
+
+const char* const kSmall = "nbtrack = 2\nplans = 200\nnbpoints = 64\niter = 2\n";
+const std::uint32_t kWidth = 320, kHeight = 240, kDepth = 8;
+
+// "ok", or the message proper of the library's report (what follows its tag and location lines).
+std::string outcome(const std::function<void()>& call) {
+    try {
+        call();
+    } catch (const std::exception& e) {
+        const std::string report = e.what();
+        if (report.rfind("<MLX Error>\nIn file ", 0) != 0) return "not a library report: " + report;
+        return report.substr(report.find('\n', report.find('\n') + 1) + 1);
+    }
+    return "ok";
+}
+
+std::uint32_t u(long long v) { return static_cast<std::uint32_t>(v); }
+
+Select selectionOf(const synthetic::mat3& motion) {
+    const auto c = synthetic::truth(motion);
+    return Select{u(c[0]), u(c[1]), u(c[2]), u(c[3]), u(c[4]), u(c[5]), u(c[6]), u(c[7])};
+}
+
+Select truthSelection(int t) { return selectionOf(synthetic::motion(t)); }
+
+bool same(const Select& a, const Select& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+// Fixed-seed grey-level noise.
+std::vector<std::uint8_t> noiseFrame(std::uint32_t seed, std::size_t bytes) {
+    std::vector<std::uint8_t> frame(bytes);
+    for (auto& v : frame) {
+        seed = seed * 1664525u + 1013904223u;
+        v = static_cast<std::uint8_t>(seed >> 24);
+    }
+    return frame;
+}
+
+class BadInput : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(plugin.ready());
+        loaded::enterDirectory(kSmall);
+    }
+
+    // Outcome of init on a fresh object created with config as tracker.ini (none when null).
+    std::string initWith(const char* config, std::size_t length, const Select& sel,
+                         const std::vector<std::uint8_t>& frame, std::uint32_t w = kWidth,
+                         std::uint32_t h = kHeight) {
+        unlink("tracker.ini");
+        if (config != nullptr) std::ofstream("tracker.ini", std::ios::binary) << std::string(config, length);
+        Interface* view = plugin.make();
+        const std::string result = outcome([&] { view->init(sel, frame.data(), w, h, kDepth); });
+        plugin.destroy(view);
+        return result;
+    }
+    std::string initWith(const std::string& config, const Select& sel) {
+        return initWith(config.data(), config.size(), sel, first);
+    }
+
+    loaded::plugin plugin;
+    const std::vector<std::uint8_t> first = synthetic::render(synthetic::motion(0), kWidth, kHeight);
+};
+
+}  // namespace
+
+TEST_F(BadInput, ConfigurationsAreUsedWithDefaultsOrRefusedNamingTheKeyBeforeAnythingLarge) {
+    const Select sel = truthSelection(0);
+    EXPECT_EQ(initWith(nullptr, 0, sel, first), "ok");
+    EXPECT_EQ(initWith("", sel), "ok");
+    const std::string binary("\x00\x01\xfe\xff=\x80\x7f\n\x1b[2J\xc3\x28=\n", 16);
+    EXPECT_EQ(initWith(binary + kSmall, sel), "ok");
+
+    struct refusal {
+        std::string config;
+        std::string message;
+    };
+    const std::vector<refusal> refused = {
+        {std::string("plans = \xff\xfe\n", 11), "configuration key \"plans\": \"\xff\xfe\" is not an unsigned integer"},
+        {"tracker = rvm\nplans = 1\n", "needs at least 2 perturbations, not 1"},
+        {"tracker = jdk\nplans = 1\n", "needs at least 2 perturbations, not 1"},
+        {"noise = -0.2\n", "configuration key \"noise\": -0.2 is not positive"},
+        {"plans = 99999999999\n", "configuration key \"plans\": \"99999999999\" is not an unsigned integer"},
+        {"plans = 4000000000\n", "configuration key \"plans\": 4000000000 is above the limit of 100000"},
+        {"nbpoints = 4000000000\n", "configuration key \"nbpoints\": 4000000000 is above the limit of 1000000"},
+        {"plans = 100000\nnbpoints = 1000000\n",
+         "\"plans\" and \"nbpoints\": 100000 x 1000000 training values are above the limit of 134217728"},
+        {"tracker = jdk\nplans = 20000\n", "20000 x 20000 kernel matrix is above the limit of 134217728 values"},
+        {"tracker = rvm\nplans = 20000\n", "20000 x 20000 kernel matrix is above the limit of 134217728 values"},
+        {"tracker = rvm\nmax_iter = 4000000000\n", "\"max_iter\": 4000000000 is above the limit of 10000"},
+        {"iter = 4000000000\n", "configuration key \"iter\": 4000000000 is above the limit of 1000"},
+        {"nbtrack = 4000000000\n", "configuration key \"nbtrack\": 4000000000 is above the limit of 32"},
+        {"tracker = jdk\nwidth0 = 1e308\n", "process not converging after 101 iterations"},
+    };
+    for (const auto& r : refused) {
+        const std::string got = initWith(r.config, sel);
+        EXPECT_NE(got.find(r.message), std::string::npos) << r.config << "\n-> " << got;
+    }
+}
+
+TEST_F(BadInput, SelectionsWithoutAnAreaOrOffTheFrameAreRefusedAndPartlyOutsideOnesTrack) {
+    const std::string small = kSmall;
+    const std::string collinear = "selected corners 1, 2 and 3 are collinear or coincident: no region to track";
+    EXPECT_EQ(initWith(small, Select{10, 10, 50, 50, 90, 90, 10, 90}), collinear);
+    EXPECT_EQ(initWith(small, Select{10, 10, 10, 10, 90, 90, 10, 90}), collinear);
+    EXPECT_EQ(initWith(small, Select{7, 7, 7, 7, 7, 7, 7, 7}), collinear);
+
+    const std::string uniform = "the sampled region is uniform";
+    EXPECT_EQ(initWith(small, Select{400, 300, 480, 300, 480, 380, 400, 380}).rfind(uniform, 0), 0u);
+    const std::uint32_t far = 1u << 31;
+    EXPECT_EQ(initWith(small, Select{far, far, far + 80, far, far + 80, far + 80, far, far + 80}).rfind(uniform, 0), 0u);
+    // Bilinear interpolation gives a one-pixel region a texture of its own.
+    EXPECT_EQ(initWith(small, Select{100, 100, 101, 100, 101, 101, 100, 101}), "ok");
+    const std::vector<std::uint8_t> pixel{200};
+    EXPECT_EQ(initWith(kSmall, small.size(), Select{0, 0, 1, 0, 1, 1, 0, 1}, pixel, 1, 1).rfind(uniform, 0), 0u);
+
+    // Negative corners come as their 32-bit wrap; the part of the region off the frame reads black.
+    for (const Select& sel : {Select{u(-20), u(-20), 60, u(-20), 60, 60, u(-20), 60},
+                              Select{u(-40), u(-30), 360, u(-30), 360, 270, u(-40), 270}}) {
+        Interface* view = plugin.make();
+        EXPECT_EQ(outcome([&] { view->init(sel, first.data(), kWidth, kHeight, kDepth); }), "ok");
+        Select out = sel;
+        EXPECT_EQ(outcome([&] { view->run(first.data(), out); }), "ok");
+        for (int k = 0; k < 8; ++k) {
+            const auto at = [k](const Select& s) { return static_cast<std::int32_t>((&s.x1)[k]); };
+            EXPECT_NEAR(at(out), at(sel), 4) << "corner value " << k;
+        }
+        plugin.destroy(view);
+    }
+}
+
+TEST_F(BadInput, UniformFramesAreReportedAndNoiseIsLearnedLikeAnyTexture) {
+    const Select sel = truthSelection(0);
+    const std::string small = kSmall;
+    for (const std::uint8_t level : {0, 128, 255}) {
+        const std::vector<std::uint8_t> flat(kWidth * kHeight, level);
+        EXPECT_EQ(initWith(kSmall, small.size(), sel, flat).rfind("the sampled region is uniform", 0), 0u);
+    }
+
+    Interface* view = plugin.make();
+    const auto noise = noiseFrame(12345u, kWidth * kHeight);
+    ASSERT_EQ(outcome([&] { view->init(sel, noise.data(), kWidth, kHeight, kDepth); }), "ok");
+    Select out = sel;
+    EXPECT_EQ(outcome([&] { view->run(noise.data(), out); }), "ok");
+    EXPECT_NEAR(out.x1, sel.x1, 1.0);
+    EXPECT_NEAR(out.y3, sel.y3, 1.0);
+    const Select before = out;
+    const std::vector<std::uint8_t> black(kWidth * kHeight, 0);
+    EXPECT_EQ(outcome([&] { view->run(black.data(), out); }).rfind("the sampled region is uniform", 0), 0u);
+    EXPECT_TRUE(same(out, before));
+    for (std::uint32_t seed = 1; seed <= 5; ++seed) {
+        const auto other = noiseFrame(seed, kWidth * kHeight);
+        const std::string got = outcome([&] { view->run(other.data(), out); });
+        EXPECT_TRUE(got == "ok" || got.rfind("run: the region was lost", 0) == 0) << got;
+    }
+    plugin.destroy(view);
+}
+
+TEST_F(BadInput, ARegionThatLeavesTheFrameIsReportedUntilTheHostSelectsItAgain) {
+    // The plane slides right until the region is entirely off the frame, then slides back.
+    const auto shifted = [](int t) {
+        synthetic::mat3 m = synthetic::motion(0);
+        m[2] += 4.0 * (t <= 60 ? t : 120 - t) * m[8];
+        return m;
+    };
+    const auto frameAt = [&](int t) { return synthetic::render(shifted(t), kWidth, kHeight); };
+    std::ofstream("tracker.ini") << "# defaults\n";
+    Interface* view = plugin.make();
+    Select sel = truthSelection(0);
+    ASSERT_EQ(outcome([&] { view->init(sel, first.data(), kWidth, kHeight, kDepth); }), "ok");
+    int firstReport = 0;
+    for (int t = 1; t <= 120; ++t) {
+        const Select before = sel;
+        const std::string got = outcome([&] { view->run(frameAt(t).data(), sel); });
+        if (got == "ok") {
+            if (t <= 20) {
+                EXPECT_NEAR(sel.x1, synthetic::truth(shifted(t))[0], 1.5) << "frame " << t;
+            }
+            continue;
+        }
+        if (firstReport == 0) firstReport = t;
+        EXPECT_TRUE(got.rfind("the sampled region is uniform", 0) == 0 || got.rfind("run: the region was lost", 0) == 0)
+            << "frame " << t << ": " << got;
+        EXPECT_TRUE(same(sel, before)) << "frame " << t;
+    }
+    EXPECT_GT(firstReport, 20);
+    EXPECT_LT(firstReport, 60);
+
+    const Select back = selectionOf(shifted(120));
+    ASSERT_EQ(outcome([&] { view->init(back, frameAt(120).data(), kWidth, kHeight, kDepth); }), "ok");
+    sel = back;
+    EXPECT_EQ(outcome([&] { view->run(frameAt(119).data(), sel); }), "ok");
+    EXPECT_NEAR(sel.x1, synthetic::truth(shifted(119))[0], 1.5);
+    plugin.destroy(view);
+}
+
+TEST_F(BadInput, CallsOutOfOrderAreRefusedOrHarmless) {
+    Select sel = truthSelection(0);
+    const Select selected = sel;
+    Interface* view = plugin.make();
+    EXPECT_EQ(outcome([&] { view->run(first.data(), sel); }), "run: no region is being tracked (call init first)");
+    EXPECT_EQ(outcome([&] { view->kill(); }), "ok");
+    EXPECT_EQ(outcome([&] { view->kill(); }), "ok");
+    EXPECT_EQ(outcome([&] { view->init(sel, first.data(), kWidth, kHeight, kDepth); }), "ok");
+    EXPECT_EQ(outcome([&] { view->init(sel, first.data(), kWidth, kHeight, kDepth); }), "ok");
+    EXPECT_EQ(outcome([&] { view->run(first.data(), sel); }), "ok");
+    EXPECT_EQ(outcome([&] { view->run(nullptr, sel); }), "run: the image pointer is null");
+    EXPECT_EQ(outcome([&] { view->kill(); }), "ok");
+    EXPECT_EQ(outcome([&] { view->run(first.data(), sel); }), "run: no region is being tracked (call init first)");
+    const Select line{10, 10, 50, 50, 90, 90, 10, 90};
+    EXPECT_NE(outcome([&] { view->init(line, first.data(), kWidth, kHeight, kDepth); }), "ok");
+    sel = selected;
+    EXPECT_EQ(outcome([&] { view->run(first.data(), sel); }), "run: no region is being tracked (call init first)");
+    EXPECT_TRUE(same(sel, selected));
+    plugin.destroy(view);
+
+    plugin.destroy(plugin.make());
+    plugin.destroy(nullptr);
+    Interface* killed = plugin.make();
+    killed->kill();
+    plugin.destroy(killed);
+}

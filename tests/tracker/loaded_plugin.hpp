@@ -1,0 +1,57 @@
+#ifndef TESTS_TRACKER_LOADED_PLUGIN_HPP
+#define TESTS_TRACKER_LOADED_PLUGIN_HPP
+
+// The plug-in loaded into the test process with dlopen, as a host loads it, and a working
+// directory of its own holding the tracker.ini the test wants.
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "tracker/quadtrack.h"
+
+namespace loaded {
+
+struct plugin {
+    plugin() : lib(dlopen(QUADTRACK_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL)) {
+        if (lib == nullptr) return;
+        create = reinterpret_cast<void (*)(Interface**)>(dlsym(lib, "CreateCompute"));
+        destroy = reinterpret_cast<void (*)(Interface*)>(dlsym(lib, "DestroyCompute"));
+    }
+    ~plugin() {
+        if (lib != nullptr) dlclose(lib);
+    }
+    plugin(const plugin&) = delete;
+    plugin& operator=(const plugin&) = delete;
+
+    bool ready() const { return create != nullptr && destroy != nullptr; }
+    Interface* make() const {
+        Interface* p = nullptr;
+        create(&p);
+        return p;
+    }
+
+    void* lib;
+    void (*create)(Interface**) = nullptr;
+    void (*destroy)(Interface*) = nullptr;
+};
+
+// Enters a fresh directory named after the running test; config (unless null) becomes its tracker.ini.
+inline void enterDirectory(const char* config, std::size_t length = std::string::npos) {
+    const std::string dir =
+        testing::TempDir() + "loaded_" + testing::UnitTest::GetInstance()->current_test_info()->name();
+    ASSERT_EQ(std::system(("rm -rf '" + dir + "' && mkdir -p '" + dir + "'").c_str()), 0);
+    ASSERT_EQ(chdir(dir.c_str()), 0);
+    if (config == nullptr) return;
+    const std::string text = length == std::string::npos ? std::string(config) : std::string(config, length);
+    std::ofstream("tracker.ini", std::ios::binary) << text;
+}
+
+}  // namespace loaded
+
+#endif

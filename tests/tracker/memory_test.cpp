@@ -1,0 +1,137 @@
+// Long lives of the loaded plug-in: memory must come back and time per frame must not creep up.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <fstream>
+#include <iostream>
+#include <vector>
+
+#include "loaded_plugin.hpp"
+#include "synthetic.hpp"
+
+#if defined(__SANITIZE_ADDRESS__)
+#define QUADTRACK_TEST_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QUADTRACK_TEST_ASAN 1
+#endif
+#endif
+
+namespace {
+
+// AddressSanitizer holds freed blocks in quarantine, so resident memory says nothing there; its
+// leak checker covers the same faults at exit.
+#ifdef QUADTRACK_TEST_ASAN
+constexpr bool kResidentMemoryMeaningful = false;
+#else
+constexpr bool kResidentMemoryMeaningful = true;
+#endif
+
+const char* const kSmall = "nbtrack = 2\nplans = 200\nnbpoints = 64\niter = 2\n";
+constexpr std::uint32_t kSide = 128;
+
+long residentBytes() {
+    long pages = 0, resident = 0;
+    std::ifstream("/proc/self/statm") >> pages >> resident;
+    return resident * sysconf(_SC_PAGESIZE);
+}
+
+// An 80-pixel region circling 6 pixels around the centre of a 128 x 128 frame, period 40 frames.
+synthetic::mat3 circling(int t) {
+    const double a = 2.0 * M_PI * t / 40.0;
+    return {1, 0, 24 + 6 * std::cos(a), 0, 1, 24 + 6 * std::sin(a), 0, 0, 1};
+}
+
+Select selectionOf(int t) {
+    const auto c = synthetic::truth(circling(t));
+    Select s{};
+    std::uint32_t* fields[8] = {&s.x1, &s.y1, &s.x2, &s.y2, &s.x3, &s.y3, &s.x4, &s.y4};
+    for (int k = 0; k < 8; ++k) *fields[k] = static_cast<std::uint32_t>(c[k]);
+    return s;
+}
+
+std::vector<std::vector<std::uint8_t>> period() {
+    std::vector<std::vector<std::uint8_t>> frames;
+    for (int t = 0; t < 40; ++t) frames.push_back(synthetic::render(circling(t), kSide, kSide));
+    return frames;
+}
+
+double median(std::vector<double> v) {
+    std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
+    return v[v.size() / 2];
+}
+
+class LongRun : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(plugin.ready());
+        loaded::enterDirectory(kSmall);
+        // The plug-in's per-object console lines would be thousands of lines (gtest prints with stdio).
+        console = std::cout.rdbuf(nullptr);
+    }
+    void TearDown() override {
+        std::cout.rdbuf(console);
+        std::cout.clear();
+    }
+
+    std::streambuf* console = nullptr;
+
+    loaded::plugin plugin;
+    const std::vector<std::vector<std::uint8_t>> frames = period();
+};
+
+}  // namespace
+
+TEST_F(LongRun, AThousandObjectLifetimesLeaveResidentMemoryFlat) {
+    // Still 900 x 12 KiB of training matrix, should a learner leak.
+    std::ofstream("tracker.ini") << "nbtrack = 1\nplans = 100\nnbpoints = 16\niter = 1\n";
+    const auto cycle = [&] {
+        Interface* view = plugin.make();
+        Select sel = selectionOf(0);
+        view->init(sel, frames[0].data(), kSide, kSide, 8);
+        view->run(frames[1].data(), sel);
+        view->kill();
+        plugin.destroy(view);
+    };
+    for (int i = 0; i < 100; ++i) cycle();  // BLAS threads and allocator pools settle first
+    const long before = residentBytes();
+    for (int i = 0; i < 900; ++i) cycle();
+    const long after = residentBytes();
+    RecordProperty("resident_before_kib", static_cast<int>(before / 1024));
+    RecordProperty("resident_after_kib", static_cast<int>(after / 1024));
+    if (kResidentMemoryMeaningful) {
+        EXPECT_LT(after - before, 4l << 20) << before / 1024 << " KiB -> " << after / 1024 << " KiB";
+    }
+}
+
+TEST_F(LongRun, TenThousandFramesKeepMemoryAndTimePerFrameFlat) {
+    Interface* view = plugin.make();
+    Select sel = selectionOf(0);
+    view->init(sel, frames[0].data(), kSide, kSide, 8);
+    std::vector<double> seconds;
+    long early = 0;
+    for (int t = 1; t <= 10000; ++t) {
+        const auto start = std::chrono::steady_clock::now();
+        view->run(frames[t % 40].data(), sel);
+        seconds.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        if (t == 1000) early = residentBytes();
+    }
+    const long late = residentBytes();
+    plugin.destroy(view);
+
+    const auto truth = synthetic::truth(circling(10000));
+    EXPECT_NEAR(sel.x1, truth[0], 1.5);
+    EXPECT_NEAR(sel.y3, truth[5], 1.5);
+    const double earlyMedian = median({seconds.begin() + 500, seconds.begin() + 1500});
+    const double lateMedian = median({seconds.end() - 1000, seconds.end()});
+    RecordProperty("median_us_early", static_cast<int>(earlyMedian * 1e6));
+    RecordProperty("median_us_late", static_cast<int>(lateMedian * 1e6));
+    EXPECT_LT(lateMedian, 3.0 * earlyMedian) << earlyMedian << " s early, " << lateMedian << " s late";
+    if (kResidentMemoryMeaningful) {
+        EXPECT_LT(late - early, 1l << 20) << early / 1024 << " KiB -> " << late / 1024 << " KiB";
+    }
+}
