@@ -73,9 +73,11 @@ struct exposed : Tracker {
 
 template <class Tracker>
 exposed<Tracker>& trained(const std::string& method) {
-    static const quiet q;
     static const auto first = frame(0);
-    static exposed<Tracker> t(corners(), config(method), first);
+    static exposed<Tracker> t = [&] {
+        const quiet q;
+        return exposed<Tracker>(corners(), config(method), first);
+    }();
     return t;
 }
 
