@@ -1,7 +1,6 @@
 #include "tracker/appDhome.hpp"
 
 #include "mlx/alg/pinv.hpp"
-#include "mlx/alg/product.hpp"
 
 namespace track {
 
@@ -14,7 +13,7 @@ LearnJD::LearnJD(const mlx::matrix<double>& corners, const ini::INIParser& ini,
 void LearnJD::createPlanes() {
     for (unsigned k = 0; k < nbtrack; ++k) {
         createOnePlane(k);
-        models[k] = mlx::pinv(deltaI) * deltaP;
+        models[k] = mlx::pinvprod(deltaI, deltaP);
     }
 }
 

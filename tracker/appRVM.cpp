@@ -234,12 +234,17 @@ void AppRVM::mvrvm(const unsigned& k) {
     });
 
     std::vector<std::size_t> relevant;
+    std::vector<double> au;  // alpha of the relevant set as the iteration starts
     std::vector<mlx::matrix<double>> sigma(P);
     mlx::matrix<double> phiU, phiUt, U, G, SW, SQ, A;
     for (unsigned iteration = 1; iteration <= max_iter; ++iteration) {
         relevant.clear();
+        au.clear();
         for (std::size_t i = 0; i < N; ++i)
-            if (alpha(i) < maxAlpha) relevant.push_back(i);
+            if (alpha(i) < maxAlpha) {
+                relevant.push_back(i);
+                au.push_back(alpha(i));
+            }
         const std::size_t R = relevant.size();
         phiU.resize(N, R);
         phiUt.resize(R, P);  // Phi_u' t_p
@@ -257,7 +262,7 @@ void AppRVM::mvrvm(const unsigned& k) {
         for (std::size_t p = 0; p < P; ++p) {
             A.resize(R, R);
             for (std::size_t j = 0; j < R; ++j)
-                for (std::size_t l = 0; l < R; ++l) A(j, l) = beta(p) * G(j, l) + (j == l ? alpha(relevant[j]) : 0.0);
+                for (std::size_t l = 0; l < R; ++l) A(j, l) = beta(p) * G(j, l) + (j == l ? au[j] : 0.0);
             sigma[p] = R == 0 ? mlx::matrix<double>() : mlx::plu(A).inv(false);
             if (R == 0) continue;
             mlx::prod(U, sigma[p], SW);
@@ -287,10 +292,12 @@ void AppRVM::mvrvm(const unsigned& k) {
             }
         });
 
+        // Noise re-estimation from the model the iteration started with (Sigma_p and a_u),
+        // not from the change just applied.
         if (R != 0) {
             for (std::size_t p = 0; p < P; ++p) {
                 double gammaSum = 0.0;
-                for (std::size_t j = 0; j < R; ++j) gammaSum += 1.0 - alpha(relevant[j]) * sigma[p](j, j);
+                for (std::size_t j = 0; j < R; ++j) gammaSum += 1.0 - au[j] * sigma[p](j, j);
                 const mlx::matrix<double> column = phiUt(mlx::All, mlx::range(static_cast<std::ptrdiff_t>(p)));
                 const mlx::matrix<double> mu = (sigma[p] * column) * beta(p);
                 const mlx::matrix<double> fit = phiU * mu;

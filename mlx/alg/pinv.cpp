@@ -18,21 +18,37 @@ double eps(double x) {
     return std::ldexp(1.0, e - 1 - 52);
 }
 
-matrix<double> pinv(const matrix<double>& A, double tol) {
-    const std::size_t m = A.rows(), n = A.cols();
-    if (A.empty()) return matrix<double>(n, m);
-    const svd d(A, 'S');
+namespace {
+
+// V of the thin SVD of A scaled column by column by the reciprocal singular values above the
+// threshold max(m, n) * tol (0 for the others): pinv(A) = Vw * U^T.
+matrix<double> scaledV(const svd& d, std::size_t m, std::size_t n, double tol) {
     const matrix<double>& S = d.S();
     const std::size_t k = S.numel();
     if (tol < 0.0) tol = eps(S(0));
     const double t = static_cast<double>(std::max(m, n)) * tol;
-    // V scaled column by column by w, then times U^T (dgemm "N","T").
     matrix<double> Vw(n, k);
     for (std::size_t i = 0; i < k; ++i) {
         const double w = S(i) > t ? 1.0 / S(i) : 0.0;
         for (std::size_t j = 0; j < n; ++j) Vw(j, i) = d.Vt()(i, j) * w;
     }
-    return prodMtM(Vw, d.U());
+    return Vw;
+}
+
+}  // namespace
+
+matrix<double> pinv(const matrix<double>& A, double tol) {
+    const std::size_t m = A.rows(), n = A.cols();
+    if (A.empty()) return matrix<double>(n, m);
+    const svd d(A, 'S');
+    return prodMtM(scaledV(d, m, n, tol), d.U());
+}
+
+matrix<double> pinvprod(const matrix<double>& A, const matrix<double>& B, double tol) {
+    const std::size_t m = A.rows(), n = A.cols();
+    if (A.empty()) return matrix<double>(n, B.cols());
+    const svd d(A, 'S');
+    return scaledV(d, m, n, tol) * prodtMM(d.U(), B);
 }
 
 }  // namespace mlx

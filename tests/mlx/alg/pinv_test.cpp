@@ -70,3 +70,15 @@ TEST(Pinv, ExplicitToleranceIsUsedUnchangedWithAStrictComparison) {
 }
 
 TEST(Pinv, EmptyMatrixGivesEmpty) { EXPECT_TRUE(mlx::pinv(matrix<double>()).empty()); }
+
+TEST(Pinvprod, EqualsThePseudoInverseTimesTheRightHandSides) {
+    const matrix<double> A = naive_product(random_matrix(30, 5, 72), random_matrix(5, 12, 73));  // rank 5
+    const matrix<double> B = random_matrix(30, 8, 74);
+    const matrix<double> direct = naive_product(mlx::pinv(A), B);
+    const matrix<double> grouped = mlx::pinvprod(A, B);
+    ASSERT_EQ(grouped.size(), (mlx::shape{12, 8}));
+    double scale = 0.0;
+    for (double v : direct) scale = std::max(scale, std::fabs(v));
+    EXPECT_LT(max_diff(grouped, direct), kTight * scale);
+    EXPECT_EQ(mlx::pinvprod(matrix<double>(), matrix<double>(0, 0)).size(), (mlx::shape{0, 0}));
+}
