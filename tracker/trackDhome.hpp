@@ -17,10 +17,6 @@ public:
 
 private:
     const LearnJD* learner;
-    mlx::matrix<double> points;
-    mlx::matrix<double> samples;
-    mlx::matrix<double> pattern;
-    mlx::matrix<double, 8> delta;
 };
 
 }  // namespace track

@@ -85,24 +85,27 @@ const mlx::matrix<double>& tracker::run(const mlx::matrix<unsigned char>& frame)
 
 namespace track {
 
-void tracker::patternDifference(const learning& learner, const mlx::geometry::homog& H,
-                                const mlx::matrix<unsigned char>& frame, mlx::matrix<double>& points,
-                                mlx::matrix<double>& samples, mlx::matrix<double>& diff) {
-    H.applyto(learner.getGridPts(), points);
-    mlx::geometry::normalize_h(points);
-    mlx::as_hindex(frame, points, samples);
-    learning::standardize(samples, diff);
-    const mlx::matrix<double>& ref = learner.getRefPattern();
-    for (std::size_t m = 0; m < diff.numel(); ++m) diff(m) = ref(m) - diff(m);
+void tracker::refuseMethod(const char* name) {
+    MLX_RAISE("the configuration selects another method than \"" << name << "\" for this tracker");
 }
 
-void tracker::moveCorners(const mlx::matrix<double, 8>& delta, const learning& learner, mlx::matrix<double>& corners,
-                          mlx::geometry::homog& H) {
+const mlx::matrix<double>& tracker::patternDifference(const learning& learner, const mlx::geometry::homog& H,
+                                                      const mlx::matrix<unsigned char>& frame) {
+    H.applyto(learner.getGridPts(), step.points);
+    mlx::geometry::normalize_h(step.points);
+    mlx::as_hindex(frame, step.points, step.samples);
+    learning::standardize(step.samples, step.pattern);
+    const mlx::matrix<double>& ref = learner.getRefPattern();
+    for (std::size_t m = 0; m < step.pattern.numel(); ++m) step.pattern(m) = ref(m) - step.pattern(m);
+    return step.pattern;
+}
+
+void tracker::moveCorners(const learning& learner, mlx::matrix<double>& corners, mlx::geometry::homog& H) {
     const mlx::matrix<double>& square = learner.getUnitSquare();
     mlx::matrix<double, 12> moved(square);
     for (std::size_t c = 0; c < 4; ++c) {
-        moved(0, c) += delta(2 * c);
-        moved(1, c) += delta(2 * c + 1);
+        moved(0, c) += step.delta(2 * c);
+        moved(1, c) += step.delta(2 * c + 1);
     }
     mlx::matrix<double, 12> image;
     H.applyto(moved, image);

@@ -40,20 +40,36 @@ public:
     static enumTrackerType kindOf(const ini::INIParser& ini);
 
 protected:
-    learning* baseLearner() const { return ownedLearner.get(); }
+    // The learner as the concrete type a method needs; a toolkit error when the configuration
+    // made another kind (name is the method's).
+    template <class Learner>
+    const Learner* learnerAs(const char* name) const {
+        const auto* typed = dynamic_cast<const Learner*>(ownedLearner.get());
+        if (typed == nullptr) refuseMethod(name);
+        return typed;
+    }
 
     // Start of every method's step: the frame sampled at the grid mapped through H, normalised,
-    // subtracted from the reference pattern (1 x n, in diff). points and samples are scratch.
-    static void patternDifference(const learning& learner, const mlx::geometry::homog& H,
-                                  const mlx::matrix<unsigned char>& frame, mlx::matrix<double>& points,
-                                  mlx::matrix<double>& samples, mlx::matrix<double>& diff);
-    // End of every method's step: the 8 predicted motions (dx0, dy0, ..., dx3, dy3) move the
-    // unit-square corners in the frame of H; corners receives their images (3 x 4) and H is
-    // rebuilt from them.
-    static void moveCorners(const mlx::matrix<double, 8>& delta, const learning& learner, mlx::matrix<double>& corners,
-                            mlx::geometry::homog& H);
+    // subtracted from the reference pattern. Returns the 1 x n difference (held in step.pattern).
+    const mlx::matrix<double>& patternDifference(const learning& learner, const mlx::geometry::homog& H,
+                                                 const mlx::matrix<unsigned char>& frame);
+    // End of every method's step: the 8 predicted motions in step.delta (dx0, dy0, ..., dx3, dy3)
+    // move the unit-square corners in the frame of H; corners receives their images (3 x 4) and
+    // H is rebuilt from them.
+    void moveCorners(const learning& learner, mlx::matrix<double>& corners, mlx::geometry::homog& H);
+
+    // Storage reused by every step, so that tracking a frame allocates nothing once warm.
+    struct scratch {
+        mlx::matrix<double> points;
+        mlx::matrix<double> samples;
+        mlx::matrix<double> pattern;
+        mlx::matrix<double> kappa;
+        mlx::matrix<double, 8> delta;
+    } step;
 
 private:
+    [[noreturn]] static void refuseMethod(const char* name);
+
     std::unique_ptr<learning> ownedLearner;
     unsigned iter = 0;
     mlx::matrix<double> corners;

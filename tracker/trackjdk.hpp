@@ -17,11 +17,6 @@ public:
 
 private:
     const Appjdk* learner;
-    mlx::matrix<double> points;
-    mlx::matrix<double> samples;
-    mlx::matrix<double> pattern;
-    mlx::matrix<double> kappa;
-    mlx::matrix<double, 8> delta;
 };
 
 }  // namespace track

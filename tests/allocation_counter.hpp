@@ -1,0 +1,43 @@
+#ifndef TESTS_ALLOCATION_COUNTER_HPP
+#define TESTS_ALLOCATION_COUNTER_HPP
+
+// Replaces the global operator new and delete of a test program to count every allocation.
+// Include it from exactly one source file of the program.
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+
+namespace allocation_counter {
+
+inline std::atomic<long> count{0};
+
+inline void* counted(std::size_t n) {
+    ++count;
+    if (void* p = std::malloc(n == 0 ? 1 : n)) return p;
+    throw std::bad_alloc();
+}
+inline void* counted_aligned(std::size_t n, std::align_val_t a) {
+    ++count;
+    const std::size_t al = static_cast<std::size_t>(a);
+    const std::size_t size = (n + al - 1) / al * al;
+    if (void* p = std::aligned_alloc(al, size == 0 ? al : size)) return p;
+    throw std::bad_alloc();
+}
+
+}  // namespace allocation_counter
+
+void* operator new(std::size_t n) { return allocation_counter::counted(n); }
+void* operator new[](std::size_t n) { return allocation_counter::counted(n); }
+void* operator new(std::size_t n, std::align_val_t a) { return allocation_counter::counted_aligned(n, a); }
+void* operator new[](std::size_t n, std::align_val_t a) { return allocation_counter::counted_aligned(n, a); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::align_val_t) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
+
+#endif
