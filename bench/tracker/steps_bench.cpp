@@ -67,8 +67,11 @@ struct quiet {
 // A method's tracker, learned once, whose learner the parts below read.
 template <class Tracker>
 struct exposed : Tracker {
-    using Tracker::baseLearner;
     using Tracker::Tracker;
+    template <class Learner>
+    const Learner& learnerOf() const {
+        return *this->template learnerAs<Learner>("the benchmarked method");
+    }
 };
 
 template <class Tracker>
@@ -132,7 +135,7 @@ BENCHMARK(BM_Part_FourPointHomography);
 
 // The grid mapped through H and its 400 bilinear samples.
 void BM_Part_WarpAndSamples(benchmark::State& state) {
-    const auto& learner = dynamic_cast<const track::learning&>(*trained<track::trackDhome>("jd").baseLearner());
+    const auto& learner = trained<track::trackDhome>("jd").template learnerOf<track::learning>();
     const auto next = frame(1);
     const mlx::geometry::homog H(kSquare, mlx::matrix<double, 12>(corners()), true);
     mlx::matrix<double> points, samples;
@@ -146,7 +149,7 @@ void BM_Part_WarpAndSamples(benchmark::State& state) {
 BENCHMARK(BM_Part_WarpAndSamples);
 
 void BM_Part_ModelProductJD(benchmark::State& state) {
-    const auto& learner = dynamic_cast<const track::LearnJD&>(*trained<track::trackDhome>("jd").baseLearner());
+    const auto& learner = trained<track::trackDhome>("jd").template learnerOf<track::LearnJD>();
     mlx::matrix<double> d(1, learner.getModels()[0].rows());
     for (std::size_t k = 0; k < d.numel(); ++k) d(k) = std::sin(static_cast<double>(k));
     mlx::matrix<double, 8> delta;
@@ -174,11 +177,11 @@ void kernelExpansion(benchmark::State& state, const mlx::matrix<double>& centres
     }
 }
 void BM_Part_KernelExpansionJDK(benchmark::State& state) {
-    const auto& l = dynamic_cast<const track::Appjdk&>(*trained<track::trackjdk>("jdk").baseLearner());
+    const auto& l = trained<track::trackjdk>("jdk").template learnerOf<track::Appjdk>();
     kernelExpansion(state, l.getCentres()[0], l.getWeights()[0], l.getWidths()[0]);
 }
 void BM_Part_KernelExpansionRVM(benchmark::State& state) {
-    const auto& l = dynamic_cast<const track::AppRVM&>(*trained<track::trackRVM>("rvm").baseLearner());
+    const auto& l = trained<track::trackRVM>("rvm").template learnerOf<track::AppRVM>();
     kernelExpansion(state, l.getRelevanceVectors()[0], l.getWeights()[0], l.getWidths()[0]);
 }
 BENCHMARK(BM_Part_KernelExpansionJDK);
