@@ -1,6 +1,7 @@
 #include "tracker/learning.hpp"
 
 #include <cmath>
+#include <utility>
 
 #include "mlx/array/as_hindex.hpp"
 #include "mlx/random/rand.hpp"
@@ -50,14 +51,35 @@ void learning::grid() {
     }
 }
 
-void learning::standardize(const mlx::matrix<double>& samples, mlx::matrix<double>& pattern) {
+namespace {
+
+// Mean of the grey levels and Euclidean norm of their deviations from it; a row whose levels are
+// all equal has no pattern.
+std::pair<double, double> centring(const mlx::matrix<double>& samples) {
     const double mean = mlx::globalMean(samples);
-    pattern.resize(samples.rows(), samples.cols());
-    for (std::size_t m = 0; m < samples.numel(); ++m) pattern(m) = samples(m) - mean;
-    const double norm = mlx::globalNorm_eucl(pattern);
+    double squares = 0.0;
+    for (double v : samples) {
+        const double d = std::abs(v - mean);
+        squares += d * d;
+    }
+    const double norm = std::sqrt(squares);
     if (!(norm > 0.0))
         MLX_RAISE("the sampled region is uniform (no texture, or outside the image): it has no pattern to track");
-    for (double& v : pattern) v /= norm;
+    return {mean, norm};
+}
+
+}  // namespace
+
+void learning::standardize(const mlx::matrix<double>& samples, mlx::matrix<double>& pattern) {
+    const auto [mean, norm] = centring(samples);
+    pattern.resize(samples.rows(), samples.cols());
+    for (std::size_t m = 0; m < samples.numel(); ++m) pattern(m) = (samples(m) - mean) / norm;
+}
+
+void learning::difference(const mlx::matrix<double>& samples, mlx::matrix<double>& diff) const {
+    const auto [mean, norm] = centring(samples);
+    diff.resize(samples.rows(), samples.cols());
+    for (std::size_t m = 0; m < samples.numel(); ++m) diff(m) = refPattern(m) - (samples(m) - mean) / norm;
 }
 
 void learning::makePts() {
@@ -88,8 +110,8 @@ void learning::createOnePlane(const unsigned& k) {
         points = H.applyto(gridPts);
         mlx::geometry::normalize_h(points);
         mlx::as_hindex(image, points, samples);
-        standardize(samples, pattern);
-        for (std::size_t m = 0; m < n; ++m) deltaI(p, m) = refPattern(m) - pattern(m);
+        difference(samples, pattern);
+        for (std::size_t m = 0; m < n; ++m) deltaI(p, m) = pattern(m);
         for (std::size_t q = 0; q < 8; ++q) deltaP(p, q) = D(q);
     }
 }

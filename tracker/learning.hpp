@@ -41,6 +41,9 @@ public:
     // Normalised pattern of a row of grey levels: mean removed (double precision), divided by
     // the Euclidean norm. A row whose levels are all equal has no pattern: toolkit error.
     static void standardize(const mlx::matrix<double>& samples, mlx::matrix<double>& pattern);
+    // The reference pattern minus the normalised pattern of a row of grey levels (1 x n, in diff),
+    // as the tracking steps and the training rows compare them.
+    void difference(const mlx::matrix<double>& samples, mlx::matrix<double>& diff) const;
 
     const mlx::matrix<double>& getUnitSquare() const { return unitSquare; }
     const mlx::geometry::homog& getH0() const { return H0; }

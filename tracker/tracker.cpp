@@ -94,9 +94,7 @@ const mlx::matrix<double>& tracker::patternDifference(const learning& learner, c
     H.applyto(learner.getGridPts(), step.points);
     mlx::geometry::normalize_h(step.points);
     mlx::as_hindex(frame, step.points, step.samples);
-    learning::standardize(step.samples, step.pattern);
-    const mlx::matrix<double>& ref = learner.getRefPattern();
-    for (std::size_t m = 0; m < step.pattern.numel(); ++m) step.pattern(m) = ref(m) - step.pattern(m);
+    learner.difference(step.samples, step.pattern);
     return step.pattern;
 }
 
