@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <iostream>
+#include <map>
 
 #include "mlx/array/as_hindex.hpp"
 #include "mlx/tool/exception.hpp"

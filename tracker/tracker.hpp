@@ -1,7 +1,6 @@
 #ifndef TRACKER_TRACKER_HPP
 #define TRACKER_TRACKER_HPP
 
-#include <map>
 #include <memory>
 #include <string>
 
