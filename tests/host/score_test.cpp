@@ -48,9 +48,3 @@ TEST(RegionScore, IsZeroWhenTheRegionLeavesTheFrameCollapsesOrIsFlat) {
     EXPECT_EQ(score(flat, kRegion), 0);
 }
 
-TEST(RegionScore, UsesOnlyThePartStillInsideTheFrame) {
-    const GreyImage image = textured();
-    // A region hanging over the right border, compared with itself: the visible part matches.
-    const Quad overhang = {Point{260, 50}, Point{360, 50}, Point{360, 150}, Point{260, 150}};
-    EXPECT_NEAR(RegionScore(image, overhang)(image, overhang), 1.0, 1e-12);
-}

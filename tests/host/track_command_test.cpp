@@ -77,13 +77,6 @@ TEST_F(TrackCommand, GivesTheSameTableForFilesAndRawFramesOnStandardInput) {
     EXPECT_NE(files.out.find("fake tracker"), std::string::npos);
 }
 
-TEST_F(TrackCommand, ReadsTrackerIniOfTheWorkingDirectoryWithoutConfig) {
-    writeText(path("tracker.ini"), "tracker = from-cwd\n");
-    const auto r = track(withFrames({corners_}));
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.err.find("fake tracker: from-cwd"), std::string::npos);
-}
-
 TEST_F(TrackCommand, ReportsCornersThatLeaveTheFrameAsNegativeNumbersWithAZeroScore) {
     writeText(path("drift.ini"), "drift = -30\n");
     const auto r = track(withFrames({corners_, "--config", "drift.ini"}));
@@ -91,16 +84,6 @@ TEST_F(TrackCommand, ReportsCornersThatLeaveTheFrameAsNegativeNumbersWithAZeroSc
     const auto last = lines(r.out).back();
     EXPECT_NE(last.find(",-"), std::string::npos) << last;
     EXPECT_EQ(last.substr(last.rfind(',')), ",0.0000");
-}
-
-TEST_F(TrackCommand, DrawsOneOverlayPictureForEachFrame) {
-    const auto r = track(withFrames({corners_, "--config", "fake.ini", "--overlay", "over/lay"}));
-    ASSERT_EQ(r.status, 0) << r.err;
-    for (int k = 0; k < 5; ++k) {
-        const std::string name = path("over/lay/frame_0000" + std::to_string(k) + ".png");
-        ASSERT_TRUE(std::filesystem::exists(name)) << name;
-        EXPECT_EQ(readImage(name).width, 80);
-    }
 }
 
 TEST_F(TrackCommand, KeepsTheTrackedFramesAndPrintsTheReportWhenThePluginFailsInRun) {
@@ -151,13 +134,3 @@ TEST_F(TrackCommand, SaysSoWhenThePluginCannotBeLoaded) {
     EXPECT_NE(r.err.find("cannot load the plug-in"), std::string::npos) << r.err;
 }
 
-TEST_F(TrackCommand, ExplainsItselfWithExamples) {
-    const auto r = track({"--help"});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_NE(r.out.find("Examples:"), std::string::npos);
-    EXPECT_NE(r.out.find("ffmpeg"), std::string::npos);
-    const auto demo = quadtrack({"demo", "--help"});
-    EXPECT_EQ(demo.status, 0);
-    EXPECT_NE(demo.out.find("Example:"), std::string::npos);
-    EXPECT_EQ(quadtrack({"dance"}).status, 2);
-}

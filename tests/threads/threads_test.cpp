@@ -89,24 +89,6 @@ TEST(Threads, ConcurrentDrawsTakeWholeMatricesFromTheOneStreamWithoutLosingAny) 
     EXPECT_TRUE(a == expected);
 }
 
-TEST(Threads, EachThreadTimesOnItsOwnStack) {
-    mlx::tool::timer::tic();
-    bool refused = false, pending = true;
-    std::thread other([&] {
-        pending = mlx::tool::timer::notEmpty();
-        try {
-            mlx::tool::timer::toc();
-        } catch (const mlx::tool::generalException&) {
-            refused = true;
-        }
-    });
-    other.join();
-    EXPECT_FALSE(pending);
-    EXPECT_TRUE(refused);
-    EXPECT_TRUE(mlx::tool::timer::notEmpty());
-    EXPECT_GE(mlx::tool::timer::toc(), 0.0);
-}
-
 TEST(Threads, TwoTrackersInTwoThreadsEachFollowTheirOwnSequence) {
     const std::string dir = testing::TempDir() + "threads_two_trackers";
     ASSERT_EQ(std::system(("mkdir -p '" + dir + "'").c_str()), 0);

@@ -23,8 +23,7 @@ constexpr double kMax = track::AppRVM::maxAlpha;
 
 // A learner without levels, trained by the tests on training sets of their own.
 struct bench : track::AppRVM {
-    explicit bench(const std::string& extra = "")
-        : AppRVM(mlx::matrix<double>(fixtures::corners(0)), fixtures::config("nbtrack = 0\n" + extra), image()) {}
+    bench() : AppRVM(mlx::matrix<double>(fixtures::corners(0)), fixtures::config("nbtrack = 0\n"), image()) {}
     static const mlx::matrix<unsigned char>& image() {
         static const auto frame = fixtures::frame(0);
         return frame;
@@ -190,47 +189,6 @@ TEST(SolveForAlpha, FindsTheBestAdditionThatADirectSearchFinds) {
     }
 }
 
-TEST(SolveForAlpha, WeakFactorsStayOutAndRemovalReportsItsChange) {
-    const factors s{1, 1, 1, 1, 1, 1, 1, 1};
-    const factors q{};  // no correlation with any output
-    double deltaML = -1.0, newAlpha = 0.0;
-    track::AppRVM::SolveForAlpha(s, q, s, q, kMax, deltaML, newAlpha);
-    EXPECT_EQ(newAlpha, kMax);
-    EXPECT_EQ(deltaML, 0.0);
-    // The same function inside the model: removing it is worth Sum Q^2/(S - a) - ln(1 - S/a) > 0.
-    const double a = 2.0;
-    const factors S{0.5, 0.5, 0.5, 0.5, 0.5, 0.5, 0.5, 0.5};
-    const factors sIn{2.0 / 3, 2.0 / 3, 2.0 / 3, 2.0 / 3, 2.0 / 3, 2.0 / 3, 2.0 / 3, 2.0 / 3};
-    track::AppRVM::SolveForAlpha(sIn, q, S, q, a, deltaML, newAlpha);
-    EXPECT_EQ(newAlpha, kMax);
-    EXPECT_NEAR(deltaML, -8.0 * std::log(1.0 - 0.25), 1e-12);
-}
-
-TEST(SolveForAlpha, StationaryPolynomialIsTheDocumentedConvolutionWithAZeroLeadingTerm) {
-    using mlx::polynomes::polynome;
-    const factors s = draw(0.1, 3.0);
-    const factors q = draw(-2.0, 2.0);
-    polynome A(mlx::matrix<double>(1, 8)), B(mlx::matrix<double>(1, 15));
-    mlx::matrix<double> all(1, 8);
-    for (std::size_t p = 0; p < 8; ++p) {
-        mlx::matrix<double> others(1, 7);
-        for (std::size_t r = 0, j = 0; r < 8; ++r)
-            if (r != p) others(j++) = -s[r];
-        const polynome part = polynome::fromRoots(others);
-        A += part;
-        B += (part * part) * (q[p] * q[p]);
-        all(p) = -s[p];
-    }
-    const polynome Pi = polynome::fromRoots(all);
-    const polynome B16 = polynome(mlx::matrix<double>(1, 16)) + B;
-    const polynome T1 = (Pi * Pi) * 8.0;
-    const polynome T3 = (B16 + Pi * A) * polynome(mlx::matrix<double>{{1.0, 0.0}});
-    const polynome expected = T1 - T3;
-    const auto built = track::AppRVM::stationaryPolynomial(s, q);
-    EXPECT_EQ(built[0], 0.0);
-    for (std::size_t k = 0; k < 17; ++k) EXPECT_EQ(built[k], expected(k)) << k;
-}
-
 TEST(Mvrvm, OneIterationKeepsTheInitialChoiceAndTiesGoToTheLowestIndex) {
     bench rvm;
     const mlx::matrix<double> same = mlx::repmat(mlx::rand(1, 5), 6, 1);  // six identical basis functions
@@ -257,31 +215,6 @@ TEST(Mvrvm, SharedProductsGiveTheModelOfThePlainIteration) {
     EXPECT_LT(fixtures::largestAbs(rvm.getWeights()[0] - plain.weights), 1e-8 * scale);
 }
 
-TEST(Mvrvm, RelevanceVectorsGrowByAtMostOnePerIterationAndFitTheMotions) {
-    bench rvm;
-    const mlx::matrix<double> inputs = mlx::rand(40, 6);
-    mlx::matrix<double> motions(40, 8);
-    for (std::size_t i = 0; i < 40; ++i)
-        for (std::size_t p = 0; p < 8; ++p) motions(i, p) = std::sin(3.0 * inputs(i, p % 6) + static_cast<double>(p));
-    rvm.train(inputs, motions, 0.8, 15);
-    const auto& used = rvm.getUsed()[0];
-    ASSERT_GE(used.numel(), 1u);
-    EXPECT_LE(used.numel(), 15u);
-    for (std::size_t j = 1; j < used.numel(); ++j) EXPECT_LT(used(j - 1), used(j));
-    for (std::size_t p = 0; p < 8; ++p) EXPECT_GT(rvm.beta(p), 0.0);
-    // The sparse model explains the motions far better than predicting none.
-    double residual = 0.0, total = 0.0;
-    const mlx::matrix<double> K = track::kernel::sbl_kernelFunction(inputs, inputs, 0.8);
-    for (std::size_t i = 0; i < 40; ++i)
-        for (std::size_t p = 0; p < 8; ++p) {
-            double fit = 0.0;
-            for (std::size_t j = 0; j < used.numel(); ++j) fit += K(i, used(j)) * rvm.getWeights()[0](j, p);
-            residual += (motions(i, p) - fit) * (motions(i, p) - fit);
-            total += motions(i, p) * motions(i, p);
-        }
-    EXPECT_LT(residual, 0.2 * total);
-}
-
 TEST(Mvrvm, ZeroMotionTrainingSetIsAToolkitErrorNotACrash) {
     bench rvm;
     EXPECT_THROW(rvm.train(mlx::rand(10, 4), mlx::matrix<double>(10, 8), 1.0, 3), mlx::tool::generalException);
@@ -296,55 +229,3 @@ TEST(AppRVM, ALevelWithoutRelevanceVectorPredictsNoMotion) {
     EXPECT_TRUE(mlx::isequal(delta, mlx::matrix<double>(1, 8)));
 }
 
-TEST(AppRVM, RefusesSettingsThatCannotTrain) {
-    const auto message = [](const std::string& cfg) {
-        try {
-            bench rvm(cfg);
-        } catch (const mlx::tool::generalException& e) {
-            return e.message();
-        }
-        return std::string("accepted");
-    };
-    EXPECT_EQ(message("max_iter = 0\n"), "configuration key \"max_iter\": 0 leaves no training iteration");
-    EXPECT_EQ(message("width0 = 0\n"), "configuration key \"width0\": 0 is not positive");
-    EXPECT_EQ(message("plans = 1\n"),
-              "configuration key \"plans\": the relevance vector machine needs at least 2 perturbations, not 1");
-}
-
-// On the first frame at the learned position the difference is zero, so the step moves the
-// region by the model's response to a zero difference: sum_j exp(-|V_j|^2 / w^2) W_j.
-TEST(TrackRVM, AnUnmovedFrameMovesByTheResponseToAZeroDifference) {
-    const auto image = fixtures::frame(0);
-    const std::string cfg = "tracker = rvm\nnbtrack = 1\niter = 1\nplans = 120\nmax_iter = 8\nnbpoints = 100\n";
-    const auto stream = mlx::atom::Randomizer::LocalRndDevice();
-    testing::internal::CaptureStdout();
-    track::trackRVM t(fixtures::corners(0), fixtures::config(cfg), image);
-    testing::internal::GetCapturedStdout();
-    mlx::atom::Randomizer::LocalRndDevice() = stream;  // the same draws: the same model
-    const track::AppRVM model(mlx::matrix<double>(fixtures::corners(0)), fixtures::config(cfg), image);
-
-    const auto& V = model.getRelevanceVectors()[0];
-    ASSERT_GE(V.rows(), 1u);
-    double response[8] = {};
-    for (std::size_t j = 0; j < V.rows(); ++j) {
-        double norm2 = 0.0;
-        for (std::size_t m = 0; m < V.cols(); ++m) norm2 += V(j, m) * V(j, m);
-        const double w = model.getWidths()[0];
-        for (std::size_t p = 0; p < 8; ++p) response[p] += std::exp(-norm2 / (w * w)) * model.getWeights()[0](j, p);
-    }
-    mlx::matrix<double> moved = model.getUnitSquare();
-    for (std::size_t c = 0; c < 4; ++c) {
-        moved(0, c) += response[2 * c];
-        moved(1, c) += response[2 * c + 1];
-    }
-    mlx::matrix<double> expected = model.getH0().applyto(moved);
-    mlx::geometry::normalize_h(expected);
-
-    const auto& c = t.run(image);
-    ASSERT_EQ(c.size(), (mlx::shape{3, 4}));
-    for (std::size_t j = 0; j < 4; ++j) {
-        EXPECT_NEAR(c(0, j), expected(0, j), 1e-9);
-        EXPECT_NEAR(c(1, j), expected(1, j), 1e-9);
-        EXPECT_EQ(c(2, j), 1.0);
-    }
-}

@@ -8,7 +8,6 @@
 #include <fstream>
 #include <string>
 
-#include "mlx/tool/exception.hpp"
 
 namespace {
 
@@ -65,12 +64,6 @@ TEST(INIParser, LastOccurrenceWinsAndCarriageReturnsAreTrimmed) {
     EXPECT_TRUE(empty.begin() == empty.end());
 }
 
-TEST(INIParser, MissingFileIsReportedAndChangesNothing) {
-    ini::INIParser p;
-    EXPECT_FALSE(p.read(testing::TempDir() + "no/such/file.ini"));
-    EXPECT_TRUE(p.begin() == p.end());
-}
-
 TEST(NumericSettings, AbsentKeysTakeTheirDefaultsAndTextsReadByExtraction) {
     const auto p = parse("iter = 5 steps\nnoise = 0.25\nkernel =   g\n");
     EXPECT_EQ(ini::readUnsigned(p, "iter", 1), 5u);
@@ -80,25 +73,3 @@ TEST(NumericSettings, AbsentKeysTakeTheirDefaultsAndTextsReadByExtraction) {
     EXPECT_EQ(ini::readChar(p, "absent", '?'), '?');
 }
 
-TEST(NumericSettings, TextsThatAreNotNumbersOfTheirTypeAreRefusedNamingKeyAndText) {
-    const auto p = parse("iter = abc\nplans = -5\nnbpoints =\nnoise = nan\nwidth0 = inf\nM = +3\n");
-    const auto message = [&](auto read) {
-        try {
-            read();
-        } catch (const mlx::tool::generalException& e) {
-            return e.message();
-        }
-        return std::string("accepted");
-    };
-    EXPECT_EQ(message([&] { ini::readUnsigned(p, "iter", 1); }),
-              "configuration key \"iter\": \"abc\" is not an unsigned integer");
-    EXPECT_EQ(message([&] { ini::readUnsigned(p, "plans", 1); }),
-              "configuration key \"plans\": \"-5\" is not an unsigned integer");
-    EXPECT_EQ(message([&] { ini::readUnsigned(p, "nbpoints", 1); }),
-              "configuration key \"nbpoints\": \"\" is not an unsigned integer");
-    EXPECT_EQ(message([&] { ini::readDouble(p, "noise", 1); }),
-              "configuration key \"noise\": \"nan\" is not a finite number");
-    EXPECT_EQ(message([&] { ini::readDouble(p, "width0", 1); }),
-              "configuration key \"width0\": \"inf\" is not a finite number");
-    EXPECT_EQ(ini::readUnsigned(p, "M", 1), 3u);
-}

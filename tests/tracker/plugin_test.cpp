@@ -116,9 +116,3 @@ TEST(Plugin, MissingConfigurationIsReportedAndDefaultsTrack) {
     EXPECT_LE(worstError(run.output), 1.0 + 1e-9) << run.output;
 }
 
-TEST(Plugin, RefusedConfigurationReachesTheHostAsAReport) {
-    const Driven run = drive("refused", "plans = many\n", 3);
-    EXPECT_NE(run.status, 0);
-    EXPECT_NE(run.output.find("error: <MLX Error>\nIn file "), std::string::npos) << run.output;
-    EXPECT_NE(run.output.find("configuration key \"plans\": \"many\""), std::string::npos) << run.output;
-}

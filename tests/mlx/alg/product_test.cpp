@@ -8,13 +8,6 @@
 using mlx::matrix;
 using namespace mlx::testing;
 
-TEST(Product, MatchesHandComputedValues) {
-    const matrix<double> A = {{1, 2, 3}, {4, 5, 6}};
-    const matrix<double> B = {{7, 8}, {9, 10}, {11, 12}};
-    const matrix<double> expected = {{58, 64}, {139, 154}};
-    EXPECT_TRUE(mlx::isequal(A * B, expected)) << A * B;
-}
-
 TEST(Product, TransposedFormsAgreeWithExplicitTransposes) {
     const matrix<double> A = random_matrix(7, 4, 1);
     const matrix<double> B = random_matrix(7, 5, 2);
@@ -23,12 +16,6 @@ TEST(Product, TransposedFormsAgreeWithExplicitTransposes) {
     EXPECT_LT(max_diff(mlx::prodMtM(A, C), naive_product(A, mlx::trans(C))), kTight);
     EXPECT_EQ(mlx::prodtMM(A, B).size(), (mlx::shape{4, 5}));
     EXPECT_EQ(mlx::prodMtM(A, C).size(), (mlx::shape{7, 6}));
-}
-
-TEST(Product, LargeProductMatchesTheNaiveLoop) {
-    const matrix<double> A = random_matrix(40, 70, 4);
-    const matrix<double> B = random_matrix(70, 30, 5);
-    EXPECT_LT(max_diff(A * B, naive_product(A, B)), kTight * 100);
 }
 
 TEST(Product, EmptyOperandGivesAnEmptyZeroResult) {
@@ -49,12 +36,6 @@ TEST(Product, OneElementOperandScalesTheOtherElementWise) {
     EXPECT_TRUE(mlx::isequal(B * s, expected));
 }
 
-TEST(Product, NonConformableOperandsRaise) {
-    const matrix<double> A = random_matrix(3, 2, 7);
-    const matrix<double> B = random_matrix(3, 2, 8);
-    EXPECT_THROW(A * B, mlx::tool::generalException);
-}
-
 TEST(Product, WritesIntoFixedStorageAndReusesADynamicBlock) {
     const matrix<double, 9> H = {{1, 2, 0}, {0, 1, 3}, {0, 0, 1}};
     const matrix<double, 12> P = {{0, 1, 1, 0}, {0, 0, 1, 1}, {1, 1, 1, 1}};
@@ -70,14 +51,3 @@ TEST(Product, WritesIntoFixedStorageAndReusesADynamicBlock) {
     EXPECT_TRUE(mlx::isequal(big, out));
 }
 
-TEST(Product, OutputMayBeAnOperand) {
-    matrix<double, 9> H = {{1, 2, 0}, {0, 1, 3}, {0, 0, 1}};
-    const matrix<double> expected = naive_product(H, H);
-    mlx::prod(H, H, H);
-    EXPECT_TRUE(mlx::isequal(H, expected));
-    matrix<double> A = random_matrix(4, 4, 9);
-    const matrix<double> B = random_matrix(4, 4, 10);
-    const matrix<double> AtB = naive_product(mlx::trans(A), B);
-    mlx::prodtMM(A, B, A);
-    EXPECT_LT(max_diff(A, AtB), kTight);
-}

@@ -49,9 +49,3 @@ TEST(AsHindex, PointsOutsideOrNotFiniteReadZero) {
     EXPECT_EQ(sample(im, -1e300, -1e300), 0.0);
 }
 
-TEST(AsHindex, ReturnsOneRowInPointOrder) {
-    const auto im = image4x3();
-    matrix<double> pts{{0, 3, 10}, {0, 2, 0}, {1, 1, 1}};
-    matrix<double> out = as_hindex(im, pts);
-    EXPECT_TRUE(isequal(out, matrix<double>{{100, 13, 0}}));
-}

@@ -47,22 +47,6 @@ TEST(Elementwise, ComparisonsAndWhere) {
     EXPECT_TRUE(isequal(where(a < 0.0, 0.0, 1.0), matrix<double>{{1, 1}, {1, 0}}));
 }
 
-TEST(Elementwise, FixedOperandsStayFixed) {
-    matrix<double, 12> c(3, 4);
-    auto d = c + c;
-    static_assert(decltype(d)::fixed_capacity == 12);
-    auto e = c + matrix<double>(3, 4);
-    static_assert(decltype(e)::fixed_capacity == dynamic);
-}
-
-TEST(Elementwise, ComplexPartsAndInfinity) {
-    matrix<std::complex<double>> z{{{1.0, -2.0}, {0.0, 3.0}}};
-    EXPECT_TRUE(isequal(real(z), matrix<double>{{1, 0}}));
-    EXPECT_TRUE(isequal(imag(z), matrix<double>{{-2, 3}}));
-    matrix<double> i = infs(2, 1);
-    EXPECT_EQ(i(1), std::numeric_limits<double>::infinity());
-}
-
 TEST(Generate, ConstantsSequencesAndRearrangements) {
     EXPECT_TRUE(isequal(eye(2), matrix<double>{{1, 0}, {0, 1}}));
     EXPECT_TRUE(isequal(ones(1, 2), matrix<double>{{1, 1}}));

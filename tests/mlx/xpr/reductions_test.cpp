@@ -25,11 +25,6 @@ TEST(Reductions, SumsAndMeansAlongEachDimension) {
     EXPECT_THROW(sum(square, 3), tool::generalException);
 }
 
-TEST(Reductions, NormIsEuclideanOverAllElements) {
-    EXPECT_EQ(globalNorm_eucl(matrix<double>{{3, -4}}), 5.0);
-    EXPECT_EQ(globalNorm_eucl(matrix<std::complex<double>>{{{3.0, 4.0}}}), 5.0);
-}
-
 TEST(Reductions, VarianceDivisorsAndDimensionZeroRule) {
     EXPECT_DOUBLE_EQ(static_cast<double>(var(row, false, 2)), 5.0 / 3.0);
     EXPECT_EQ(static_cast<double>(var(row, false, 2)), 1.6666666666666667);
