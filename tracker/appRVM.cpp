@@ -172,13 +172,16 @@ void AppRVM::predict(const mlx::matrix<double>& difference, unsigned k, mlx::mat
     mlx::prod(kappa, weights[k], delta);
 }
 
-double AppRVM::findWidth() const { return kernel::findWidth(deltaI, width0); }
+double AppRVM::findWidth(const widthCriterium& criterion) const { return kernel::findWidth(criterion, width0); }
 
 void AppRVM::createPlanes() {
     for (unsigned k = 0; k < nbtrack; ++k) {
         createOnePlane(k);
-        widths[k] = findWidth();
-        PHI = kernel::sbl_kernelFunction(deltaI, deltaI, widths[k]);
+        const widthCriterium criterion(deltaI);
+        widths[k] = findWidth(criterion);
+        // The kernel matrix maps the distances the width search already formed.
+        PHI = criterion.squaredDistances();
+        kernel::gaussian(PHI, widths[k]);
         mvrvm(k);
         inputs[k] = deltaI;
         relevance[k].resize(used[k].numel(), deltaI.cols());

@@ -55,7 +55,8 @@ protected:
     void createPlanes() override;
     // Trains level k from PHI and deltaP: fills weights[k] and used[k].
     void mvrvm(const unsigned& k);
-    double findWidth() const;
+    // The width of the level whose training rows the criterion was built on.
+    double findWidth(const widthCriterium& criterion) const;
 
     mlx::matrix<double> PHI;
     mlx::matrix<double> alpha;

@@ -34,6 +34,8 @@ class widthCriterium : public mlx::optimization::optimizableFunc<double, double>
 public:
     explicit widthCriterium(const mlx::matrix<double>& X);
     double operator()(double const& width) const override;
+    // The N x N squared distances between the training rows.
+    const mlx::matrix<double>& squaredDistances() const { return distances; }
 
 private:
     mlx::matrix<double> distances;
@@ -42,6 +44,7 @@ private:
 
 // The width minimising the criterion on [0, 2 width0] by Brent's method from width0, with
 // tolerances 2^-26 and 100 passes; a search that does not converge raises the minimiser's error.
+double findWidth(const widthCriterium& f, double width0);
 double findWidth(const mlx::matrix<double>& X, double width0);
 
 }  // namespace track::kernel
