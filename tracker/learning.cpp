@@ -7,7 +7,6 @@
 #include "mlx/random/rand.hpp"
 #include "mlx/tool/exception.hpp"
 #include "mlx/xpr/elementwise.hpp"
-#include "mlx/xpr/reductions.hpp"
 
 namespace track {
 
@@ -54,15 +53,22 @@ void learning::grid() {
 namespace {
 
 // Mean of the grey levels and Euclidean norm of their deviations from it; a row whose levels are
-// all equal has no pattern.
+// all equal has no pattern. Four running sums break the chain of dependent additions; the grey
+// levels are integers, so their sum, and the mean, are exact in any order.
 std::pair<double, double> centring(const mlx::matrix<double>& samples) {
-    const double mean = mlx::globalMean(samples);
-    double squares = 0.0;
-    for (double v : samples) {
-        const double d = std::abs(v - mean);
-        squares += d * d;
-    }
-    const double norm = std::sqrt(squares);
+    const double* v = samples.data();
+    const std::size_t n = samples.numel();
+    const std::size_t quads = n - n % 4;
+    double s[4] = {0.0, 0.0, 0.0, 0.0};
+    for (std::size_t m = 0; m < quads; m += 4)
+        for (std::size_t l = 0; l < 4; ++l) s[l] += v[m + l];
+    for (std::size_t m = quads; m < n; ++m) s[0] += v[m];
+    const double mean = (s[0] + s[1] + s[2] + s[3]) / static_cast<double>(n);
+    double q[4] = {0.0, 0.0, 0.0, 0.0};
+    for (std::size_t m = 0; m < quads; m += 4)
+        for (std::size_t l = 0; l < 4; ++l) q[l] += (v[m + l] - mean) * (v[m + l] - mean);
+    for (std::size_t m = quads; m < n; ++m) q[0] += (v[m] - mean) * (v[m] - mean);
+    const double norm = std::sqrt((q[0] + q[1]) + (q[2] + q[3]));
     if (!(norm > 0.0))
         MLX_RAISE("the sampled region is uniform (no texture, or outside the image): it has no pattern to track");
     return {mean, norm};

@@ -78,6 +78,24 @@ matrix<double, C> system(const double* X, const double* Y, std::size_t n) {
     return M;
 }
 
+// H = TYinv * N * TX for the row-major null vector n of N. Both T have the form [a 0 b; 0 a c; 0 0 1],
+// so the two 3 x 3 products reduce to scalings and one combination of columns, then of rows: a
+// dgemm call per product would cost more than the arithmetic.
+void denormalise(const double* n, const matrix<double, 9>& TX, const matrix<double, 9>& TYinv, matrix<double, 9>& H) {
+    double NT[9];  // N * TX, row-major
+    for (std::size_t i = 0; i < 3; ++i) {
+        const double* r = n + 3 * i;
+        NT[3 * i] = r[0] * TX(0, 0);
+        NT[3 * i + 1] = r[1] * TX(1, 1);
+        NT[3 * i + 2] = r[0] * TX(0, 2) + r[1] * TX(1, 2) + r[2];
+    }
+    for (std::size_t j = 0; j < 3; ++j) {
+        H(0, j) = TYinv(0, 0) * NT[j] + TYinv(0, 2) * NT[6 + j];
+        H(1, j) = TYinv(1, 1) * NT[3 + j] + TYinv(1, 2) * NT[6 + j];
+        H(2, j) = NT[6 + j];
+    }
+}
+
 // CP holds a 3 x n point set, CS the 2n x 9 system.
 template <std::size_t CP, std::size_t CS>
 void estimate_with(const double* X, const double* Y, std::size_t n, bool normalise, double* h) {
@@ -88,10 +106,7 @@ void estimate_with(const double* X, const double* Y, std::size_t n, bool normali
         const normalised<CP> nx = hartley<CP>(X, n);
         const normalised<CP> ny = hartley<CP>(Y, n);
         zerosolve(system<CS>(nx.A.data(), ny.A.data(), n), v);
-        for (std::size_t k = 0; k < 9; ++k) H(k / 3, k % 3) = v[k];
-        matrix<double, 9> HT;
-        prod(H, nx.T, HT);
-        prod(ny.Tinv, HT, H);  // T_Y^-1 * H * T_X
+        denormalise(v, nx.T, ny.Tinv, H);
     } else {
         zerosolve(system<CS>(X, Y, n), v);
         for (std::size_t k = 0; k < 9; ++k) H(k / 3, k % 3) = v[k];
