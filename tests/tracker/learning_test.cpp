@@ -62,3 +62,22 @@ TEST(Learning, PerturbationsFollowTheSharedStreamAndHalveWithEachLevel) {
     }
 }
 
+
+// The normalisation sums in several running sums: lengths with every remainder modulo 4 must give
+// the plain two-pass result, a zero-mean row of unit norm.
+TEST(Learning, PatternsAreZeroMeanUnitNormForEveryLength) {
+    for (std::size_t n : {4u, 5u, 6u, 7u, 25u, 401u}) {
+        mlx::matrix<double> levels(1, n);
+        for (std::size_t m = 0; m < n; ++m) levels(m) = static_cast<double>((m * 37 + 11) % 256);
+        double mean = 0.0;
+        for (double v : levels) mean += v;
+        mean /= static_cast<double>(n);
+        double squares = 0.0;
+        for (double v : levels) squares += (v - mean) * (v - mean);
+        mlx::matrix<double> pattern;
+        track::learning::standardize(levels, pattern);
+        ASSERT_EQ(pattern.size(), (mlx::shape{1, n}));
+        for (std::size_t m = 0; m < n; ++m)
+            EXPECT_NEAR(pattern(m), (levels(m) - mean) / std::sqrt(squares), 1e-15) << n << " " << m;
+    }
+}
