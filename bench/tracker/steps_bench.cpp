@@ -106,8 +106,26 @@ BENCHMARK(BM_StepJD);
 BENCHMARK(BM_StepJDK);
 BENCHMARK(BM_StepRVM);
 
-// The LAPACK call of the four-point homography: dgesvd of an 8 x 9 system, V^T only (jobu "N")
-// and, for comparison, with U as well.
+// The LAPACK calls of the four-point homography: the QR factorisation of the 8 x 9 system's
+// transpose and the last column of its Q.
+void BM_Part_NullVector8x9(benchmark::State& state) {
+    mlx::matrix<double> At(9, 8);
+    for (std::size_t k = 0; k < At.numel(); ++k) At(k) = std::sin(1.7 * static_cast<double>(k) + 0.3);
+    mlx::alg::lapack::workspace ws;
+    mlx::matrix<double> a, tau(8, 1), x(9, 1);
+    for (auto _ : state) {
+        a = At;
+        x.fill(0.0);
+        x(8) = 1.0;
+        mlx::alg::lapack::geqr2(9, 8, a.data(), 9, tau.data(), ws);
+        mlx::alg::lapack::orm2r('L', 'N', 9, 1, 8, a.data(), 9, tau.data(), x.data(), 9, ws);
+        benchmark::DoNotOptimize(x.data());
+    }
+}
+BENCHMARK(BM_Part_NullVector8x9);
+
+// For comparison, the SVD that the QR replaced: dgesvd of the 8 x 9 system, V^T only (jobu "N")
+// and with U as well.
 void svd8x9(benchmark::State& state, char jobu) {
     mlx::matrix<double> A(8, 9);
     for (std::size_t k = 0; k < A.numel(); ++k) A(k) = std::sin(1.7 * static_cast<double>(k) + 0.3);

@@ -31,6 +31,11 @@ void dormqr_(const char* side, const char* trans, const lapack_int* m, const lap
              const lapack_int* k, const double* a, const lapack_int* lda, const double* tau,
              double* c, const lapack_int* ldc, double* work, const lapack_int* lwork,
              lapack_int* info, fortran_strlen, fortran_strlen);
+void dgeqr2_(const lapack_int* m, const lapack_int* n, double* a, const lapack_int* lda, double* tau,
+             double* work, lapack_int* info);
+void dorm2r_(const char* side, const char* trans, const lapack_int* m, const lapack_int* n,
+             const lapack_int* k, const double* a, const lapack_int* lda, const double* tau,
+             double* c, const lapack_int* ldc, double* work, lapack_int* info, fortran_strlen, fortran_strlen);
 void dgetrf_(const lapack_int* m, const lapack_int* n, double* a, const lapack_int* lda,
              lapack_int* ipiv, lapack_int* info);
 void dgetri_(const lapack_int* n, double* a, const lapack_int* lda, const lapack_int* ipiv,
@@ -83,7 +88,7 @@ private:
 
 struct workspace::arrays {
     buffer<double> work;        // real work array of the query protocol
-    buffer<double> work2;       // second real array (dgecon, dlange)
+    buffer<double> work2;       // second real array (dgecon, dlange, dgeqr2, dorm2r)
     buffer<lapack_int> iwork;   // integer work array (dgecon)
     buffer<lapack_int> iwork2;  // second integer array (unused by the system's routines)
     lapack_int lwork = 0;       // current length of the real work array
@@ -182,6 +187,25 @@ int ormqr(char side, char trans, std::size_t m, std::size_t n, std::size_t k, co
     return with_query(access::arrays(ws), [&](double* work, const lapack_int* lwork, lapack_int* info) {
         dormqr_(&side, &trans, &im, &in, &ik, a, &ilda, tau, c, &ildc, work, lwork, info, 1, 1);
     });
+}
+
+int geqr2(std::size_t m, std::size_t n, double* a, std::size_t lda, double* tau, workspace& ws) {
+    const lapack_int im = to_int(m), in = to_int(n), ilda = to_ld(lda);
+    auto& arrays = access::arrays(ws);
+    arrays.work2.reserve(std::max<std::size_t>(n, 1));
+    lapack_int info = 0;
+    dgeqr2_(&im, &in, a, &ilda, tau, arrays.work2.data(), &info);
+    return info;
+}
+
+int orm2r(char side, char trans, std::size_t m, std::size_t n, std::size_t k, const double* a,
+          std::size_t lda, const double* tau, double* c, std::size_t ldc, workspace& ws) {
+    const lapack_int im = to_int(m), in = to_int(n), ik = to_int(k), ilda = to_ld(lda), ildc = to_ld(ldc);
+    auto& arrays = access::arrays(ws);
+    arrays.work2.reserve(std::max<std::size_t>(side == 'L' ? n : m, 1));
+    lapack_int info = 0;
+    dorm2r_(&side, &trans, &im, &in, &ik, a, &ilda, tau, c, &ildc, arrays.work2.data(), &info, 1, 1);
+    return info;
 }
 
 int getrf(std::size_t m, std::size_t n, double* a, std::size_t lda, pivots& ipiv) {

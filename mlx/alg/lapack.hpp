@@ -93,6 +93,15 @@ int geqp3(std::size_t m, std::size_t n, double* a, std::size_t lda, pivots& jpvt
 int ormqr(char side, char trans, std::size_t m, std::size_t n, std::size_t k, const double* a,
           std::size_t lda, const double* tau, double* c, std::size_t ldc, workspace& ws);
 
+// dgeqr2: A = Q*R without pivoting or blocking (the fastest for a handful of columns); A (m x n)
+// receives R and the reflectors, tau min(m, n) scalar factors; work n from ws.
+int geqr2(std::size_t m, std::size_t n, double* a, std::size_t lda, double* tau, workspace& ws);
+
+// dorm2r: C (m x n) overwritten by op(Q) C ('L') or C op(Q) ('R') with Q given by k reflectors
+// of a dgeqr2 factor, unblocked; work n ('L') or m ('R') from ws.
+int orm2r(char side, char trans, std::size_t m, std::size_t n, std::size_t k, const double* a,
+          std::size_t lda, const double* tau, double* c, std::size_t ldc, workspace& ws);
+
 // dgetrf: A (m x n) overwritten by P*L*U's packed factors; ipiv receives min(m, n) pivots.
 // info > 0: U(info, info) is exactly 0 (the factorisation is still complete).
 int getrf(std::size_t m, std::size_t n, double* a, std::size_t lda, pivots& ipiv);

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "mlx/alg/nullvector.hpp"
 #include "mlx/alg/zerosolve.hpp"
 
 namespace mlx::geometry::detail {
@@ -96,6 +97,17 @@ void denormalise(const double* n, const matrix<double, 9>& TX, const matrix<doub
     }
 }
 
+// The unit h minimising the system's residual. Four pairs give 8 independent equations in 9
+// unknowns: h is their null vector, which the QR factorisation of the transpose gives for a fifth
+// of the cost of the SVD (the sign and scale of h are divided out below).
+template <std::size_t CS>
+void solve(const matrix<double, CS>& M, std::size_t n, double* h) {
+    if (n == 4)
+        nullvector(M, h);
+    else
+        zerosolve(M, h);
+}
+
 // CP holds a 3 x n point set, CS the 2n x 9 system.
 template <std::size_t CP, std::size_t CS>
 void estimate_with(const double* X, const double* Y, std::size_t n, bool normalise, double* h) {
@@ -105,10 +117,10 @@ void estimate_with(const double* X, const double* Y, std::size_t n, bool normali
     if (hartley_path) {
         const normalised<CP> nx = hartley<CP>(X, n);
         const normalised<CP> ny = hartley<CP>(Y, n);
-        zerosolve(system<CS>(nx.A.data(), ny.A.data(), n), v);
+        solve(system<CS>(nx.A.data(), ny.A.data(), n), n, v);
         denormalise(v, nx.T, ny.Tinv, H);
     } else {
-        zerosolve(system<CS>(X, Y, n), v);
+        solve(system<CS>(X, Y, n), n, v);
         for (std::size_t k = 0; k < 9; ++k) H(k / 3, k % 3) = v[k];
     }
     const double scale = H(2, 2);  // read once, so that H(2,2) becomes exactly 1
