@@ -49,6 +49,9 @@ void dgesvd_(const char* jobu, const char* jobvt, const lapack_int* m, const lap
              double* a, const lapack_int* lda, double* s, double* u, const lapack_int* ldu,
              double* vt, const lapack_int* ldvt, double* work, const lapack_int* lwork,
              lapack_int* info, fortran_strlen, fortran_strlen);
+void dgesdd_(const char* jobz, const lapack_int* m, const lapack_int* n, double* a, const lapack_int* lda,
+             double* s, double* u, const lapack_int* ldu, double* vt, const lapack_int* ldvt, double* work,
+             const lapack_int* lwork, lapack_int* iwork, lapack_int* info, fortran_strlen);
 }
 
 namespace mlx::alg::lapack {
@@ -89,7 +92,7 @@ private:
 struct workspace::arrays {
     buffer<double> work;        // real work array of the query protocol
     buffer<double> work2;       // second real array (dgecon, dlange, dgeqr2, dorm2r)
-    buffer<lapack_int> iwork;   // integer work array (dgecon)
+    buffer<lapack_int> iwork;   // integer work array (dgecon, dgesdd)
     buffer<lapack_int> iwork2;  // second integer array (unused by the system's routines)
     lapack_int lwork = 0;       // current length of the real work array
     const lapack_int query = -1;
@@ -262,6 +265,16 @@ int gesvd(char jobu, char jobvt, std::size_t m, std::size_t n, double* a, std::s
     }
     dgesvd_(&jobu, &jobvt, &im, &in, a, &ilda, s, u, &ildu, vt, &ildvt, w.work.data(), &w.lwork, &info, 1, 1);
     return info;
+}
+
+int gesdd(char job, std::size_t m, std::size_t n, double* a, std::size_t lda, double* s, double* u,
+          std::size_t ldu, double* vt, std::size_t ldvt, workspace& ws) {
+    const lapack_int im = to_int(m), in = to_int(n), ilda = to_ld(lda), ildu = to_ld(ldu), ildvt = to_ld(ldvt);
+    auto& arrays = access::arrays(ws);
+    arrays.iwork.reserve(std::max<std::size_t>(8 * std::min(m, n), 1));
+    return with_query(arrays, [&](double* work, const lapack_int* lwork, lapack_int* info) {
+        dgesdd_(&job, &im, &in, a, &ilda, s, u, &ildu, vt, &ildvt, work, lwork, arrays.iwork.data(), info, 1);
+    });
 }
 
 }  // namespace mlx::alg::lapack

@@ -47,7 +47,7 @@ matrix<double> pinv(const matrix<double>& A, double tol) {
 matrix<double> pinvprod(const matrix<double>& A, const matrix<double>& B, double tol) {
     const std::size_t m = A.rows(), n = A.cols();
     if (A.empty()) return matrix<double>(n, B.cols());
-    const svd d(A, 'S');
+    const svd d(A, 'S', svd::method::divide_and_conquer);
     return scaledV(d, m, n, tol) * prodtMM(d.U(), B);
 }
 

@@ -14,8 +14,9 @@ double eps(double x);
 // tol < 0 (the default) takes tol = eps(S(0)). An empty A gives the empty result.
 matrix<double> pinv(const matrix<double>& A, double tol = -1.0);
 
-// pinv(A, tol) * B without forming the pseudo-inverse: V * (w .* (U^T * B)), the same threshold.
-// A least-squares solve for many right-hand sides costs its SVD and two thin products.
+// pinv(A, tol) * B without forming the pseudo-inverse: V * (w .* (U^T * B)), the same threshold,
+// from the divide-and-conquer SVD. A least-squares solve for many right-hand sides costs its SVD
+// and two thin products.
 matrix<double> pinvprod(const matrix<double>& A, const matrix<double>& B, double tol = -1.0);
 
 }  // namespace mlx

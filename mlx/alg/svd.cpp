@@ -4,7 +4,7 @@
 
 namespace mlx {
 
-svd::svd(const matrix<double>& A, char job) : job_(job) {
+svd::svd(const matrix<double>& A, char job, method how) : job_(job) {
     if (job != 'A' && job != 'S' && job != 'N')
         MLX_RAISE(tool::checker::BadDimensions << ": svd job '" << job << "' (expected A, S or N)");
     const std::size_t m = A.rows(), n = A.cols(), k = std::min(m, n);
@@ -17,11 +17,17 @@ svd::svd(const matrix<double>& A, char job) : job_(job) {
         u_.resize(m, k);
         vt_.resize(k, n);
     }
-    matrix<double> a(A);
     double unused = 0.0;  // U and Vt are not referenced with job 'N'
     double* u = job == 'N' ? &unused : u_.data();
     double* vt = job == 'N' ? &unused : vt_.data();
-    info_ = alg::lapack::gesvd(job, m, n, a.data(), m, s_.data(), u, m, vt, job == 'S' ? k : n, ws_);
+    const std::size_t ldvt = job == 'S' ? k : n;
+    matrix<double> a(A);
+    if (how == method::divide_and_conquer) {
+        info_ = alg::lapack::gesdd(job, m, n, a.data(), m, s_.data(), u, m, vt, ldvt, ws_);
+        if (info_ == 0) return;
+        a = A;
+    }
+    info_ = alg::lapack::gesvd(job, m, n, a.data(), m, s_.data(), u, m, vt, ldvt, ws_);
 }
 
 }  // namespace mlx

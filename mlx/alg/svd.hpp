@@ -10,9 +10,14 @@ namespace mlx {
 // same job for U and Vt: 'A' (U m x m, Vt n x n), 'S' (U m x k, Vt k x n, k = min(m, n)) or
 // 'N' (values only; U and Vt empty). S is the k x 1 column of singular values, decreasing.
 // Another job raises BadDimensions. status() is dgesvd's info (> 0: no convergence).
+// The divide-and-conquer method (dgesdd) gives the same decomposition up to rounding and the
+// signs of singular vector pairs, several times faster on large matrices; where it does not
+// converge, dgesvd decides.
 class svd {
 public:
-    svd(const matrix<double>& A, char job);
+    enum class method { qr_iteration, divide_and_conquer };
+
+    svd(const matrix<double>& A, char job, method how = method::qr_iteration);
 
     const matrix<double>& U() const noexcept { return u_; }
     const matrix<double>& S() const noexcept { return s_; }

@@ -22,16 +22,20 @@ matrix<double> rebuild(const mlx::svd& d, std::size_t m, std::size_t n) {
 
 }  // namespace
 
+// Both methods; divide and conquer splits only problems of more than 25 columns.
 TEST(Svd, FullJobGivesOrthogonalFactorsThatRebuildTheMatrix) {
-    for (auto [m, n] : {std::pair<std::size_t, std::size_t>{6, 4}, {4, 6}, {5, 5}}) {
-        const matrix<double> A = random_matrix(m, n, 50 + m);
-        const mlx::svd d(A, 'A');
-        ASSERT_EQ(d.U().size(), (mlx::shape{m, m}));
-        ASSERT_EQ(d.Vt().size(), (mlx::shape{n, n}));
-        EXPECT_LT(max_diff(mlx::prodtMM(d.U(), d.U()), mlx::eye(m)), kTight);
-        EXPECT_LT(max_diff(mlx::prodMtM(d.Vt(), d.Vt()), mlx::eye(n)), kTight);
-        EXPECT_LT(max_diff(rebuild(d, m, n), A), kTight);
-        for (std::size_t i = 1; i < d.S().numel(); ++i) EXPECT_GE(d.S()(i - 1), d.S()(i));
+    using method = mlx::svd::method;
+    for (auto [m, n] : {std::pair<std::size_t, std::size_t>{6, 4}, {4, 6}, {5, 5}, {60, 40}, {40, 60}}) {
+        for (method how : {method::qr_iteration, method::divide_and_conquer}) {
+            const matrix<double> A = random_matrix(m, n, 50 + m);
+            const mlx::svd d(A, 'A', how);
+            ASSERT_EQ(d.U().size(), (mlx::shape{m, m}));
+            ASSERT_EQ(d.Vt().size(), (mlx::shape{n, n}));
+            EXPECT_LT(max_diff(mlx::prodtMM(d.U(), d.U()), mlx::eye(m)), kTight);
+            EXPECT_LT(max_diff(mlx::prodMtM(d.Vt(), d.Vt()), mlx::eye(n)), kTight);
+            EXPECT_LT(max_diff(rebuild(d, m, n), A), kTight);
+            for (std::size_t i = 1; i < d.S().numel(); ++i) EXPECT_GE(d.S()(i - 1), d.S()(i));
+        }
     }
 }
 
