@@ -51,10 +51,19 @@ mlx::matrix<double> sbl_kernelFunction(const mlx::matrix<double>& X, const mlx::
 
 widthCriterium::widthCriterium(const mlx::matrix<double>& X) : distances(dist2(X, X)) {}
 
+// Column by column: each column of the Gram matrix is formed in a buffer that stays in cache and
+// reduced at once, instead of mapping a copy of the whole N x N matrix and reading it again.
 double widthCriterium::operator()(double const& width) const {
-    gram = distances;
-    gaussian(gram, width);
-    return -static_cast<double>(mlx::stdev(mlx::stdev(gram, false, 0), false, 0));
+    const std::size_t n = distances.rows();
+    const double w2 = width * width;
+    column.resize(n, 1);
+    spread.resize(1, distances.cols());
+    for (std::size_t j = 0; j < distances.cols(); ++j) {
+        const double* d = distances.data() + j * n;
+        for (std::size_t i = 0; i < n; ++i) column(i) = std::exp(-d[i] / w2);
+        spread(j) = mlx::stdev(column, false, 0)(0);
+    }
+    return -mlx::stdev(spread, false, 0)(0);
 }
 
 double findWidth(const mlx::matrix<double>& X, double width0) { return findWidth(widthCriterium(X), width0); }

@@ -39,7 +39,8 @@ public:
 
 private:
     mlx::matrix<double> distances;
-    mutable mlx::matrix<double> gram;
+    mutable mlx::matrix<double> column;  // one column of the Gram matrix
+    mutable mlx::matrix<double> spread;  // the standard deviation of each column
 };
 
 // The width minimising the criterion on [0, 2 width0] by Brent's method from width0, with
