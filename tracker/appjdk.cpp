@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "mlx/alg/pinv.hpp"
-#include "mlx/alg/product.hpp"
 #include "mlx/tool/exception.hpp"
 
 namespace track {
@@ -29,7 +28,7 @@ Appjdk::Appjdk(const mlx::matrix<double>& corners, const ini::INIParser& ini, co
 
 double Appjdk::findWidth() const { return kernel::findWidth(deltaI, width0); }
 
-void Appjdk::jdk(const unsigned& k) { weights[k] = mlx::pinv(gram) * deltaP; }
+void Appjdk::jdk(const unsigned& k) { weights[k] = mlx::pinvprod(gram, deltaP); }
 
 void Appjdk::createPlanes() {
     for (unsigned k = 0; k < nbtrack; ++k) {
