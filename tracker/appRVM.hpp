@@ -21,6 +21,7 @@ public:
 
     // A basis function with alpha at or above maxAlpha is out of the model.
     static constexpr double maxAlpha = 1e12;
+    static constexpr double defaultNoise = 0.2;
     static constexpr double defaultWidth0 = 1.0;
     static constexpr unsigned defaultMaxIter = 50;
     // Every iteration costs a pass over all plans basis functions; more than this never ends in practice.

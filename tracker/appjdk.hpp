@@ -14,6 +14,7 @@ namespace track {
 class Appjdk : public learning {
 public:
     using widthCriterium = kernel::widthCriterium;
+    static constexpr double defaultNoise = 0.2;
     static constexpr double defaultWidth0 = 1.0;
     static constexpr unsigned defaultM = 200;
 

@@ -11,13 +11,13 @@
 namespace track {
 
 learning::learning(const mlx::matrix<double>& corners_, const ini::INIParser& ini,
-                   const mlx::matrix<unsigned char>& image_)
+                   const mlx::matrix<unsigned char>& image_, double defaultNoise)
     : corners(corners_),
       unitSquare{{0, 1, 1, 0}, {0, 0, 1, 1}, {1, 1, 1, 1}},
       H0(unitSquare, corners, true),
       image(image_) {
     nbtrack = ini::readUnsigned(ini, "nbtrack", learningDefaults::nbtrack);
-    noise = ini::readDouble(ini, "noise", learningDefaults::noise);
+    noise = ini::readDouble(ini, "noise", defaultNoise);
     plans = ini::readUnsigned(ini, "plans", learningDefaults::plans);
     nbpoints = ini::readUnsigned(ini, "nbpoints", learningDefaults::nbpoints);
     if (nbpoints < 4)

@@ -7,10 +7,10 @@
 
 namespace track {
 
-// Settings of the learning stage used when the configuration leaves a key out.
+// Settings of the learning stage used when the configuration leaves a key out. The first level's
+// amplitude, "noise", depends on the method: each learner passes its own.
 struct learningDefaults {
     static constexpr unsigned nbtrack = 3;
-    static constexpr double noise = 0.2;
     static constexpr unsigned plans = 800;
     static constexpr unsigned nbpoints = 400;
 };
@@ -33,7 +33,7 @@ struct learningLimits {
 class learning {
 public:
     learning(const mlx::matrix<double>& corners, const ini::INIParser& ini,
-             const mlx::matrix<unsigned char>& image);
+             const mlx::matrix<unsigned char>& image, double defaultNoise);
     virtual ~learning() = default;
     learning(const learning&) = delete;
     learning& operator=(const learning&) = delete;

@@ -12,7 +12,7 @@ namespace {
 // Exposes the training stage without fitting any model.
 struct probe : track::learning {
     probe(const ini::INIParser& ini, const mlx::matrix<unsigned char>& image)
-        : learning(mlx::matrix<double>(fixtures::corners(0)), ini, image) {}
+        : learning(mlx::matrix<double>(fixtures::corners(0)), ini, image, 0.2) {}
     void createPlanes() override {}
     using learning::createOnePlane;
     using learning::deltaI;
@@ -43,7 +43,8 @@ TEST(Learning, GridStartsAtTheFirstCornerAndStopsOneStepShortOfTheFarEdges) {
 
 TEST(Learning, PerturbationsFollowTheSharedStreamAndHalveWithEachLevel) {
     const auto image = fixtures::frame(0);
-    probe p(fixtures::config("plans = 300\nnoise = 0.2\nnbpoints = 64\n"), image);
+    // No "noise" key: the amplitude is the default the learner passes (0.2 for the probe).
+    probe p(fixtures::config("plans = 300\nnbpoints = 64\n"), image);
     for (unsigned k : {0u, 1u}) {
         auto replay = mlx::atom::Randomizer::LocalRndDevice();  // a copy: the same draws follow
         p.createOnePlane(k);
@@ -61,7 +62,6 @@ TEST(Learning, PerturbationsFollowTheSharedStreamAndHalveWithEachLevel) {
         EXPECT_GT(largest, 0.9 * bound);
     }
 }
-
 
 // The normalisation sums in several running sums: lengths with every remainder modulo 4 must give
 // the plain two-pass result, a zero-mean row of unit norm.
