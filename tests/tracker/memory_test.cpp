@@ -1,10 +1,9 @@
-// Long lives of the loaded plug-in: memory must come back and time per frame must not creep up.
+// Long lives of the loaded plug-in: memory must come back and tracking must hold.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <fstream>
 #include <iostream>
@@ -60,11 +59,6 @@ std::vector<std::vector<std::uint8_t>> period() {
     return frames;
 }
 
-double median(std::vector<double> v) {
-    std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
-    return v[v.size() / 2];
-}
-
 class LongRun : public testing::Test {
 protected:
     void SetUp() override {
@@ -108,16 +102,13 @@ TEST_F(LongRun, AThousandObjectLifetimesLeaveResidentMemoryFlat) {
     }
 }
 
-TEST_F(LongRun, TenThousandFramesKeepMemoryAndTimePerFrameFlat) {
+TEST_F(LongRun, TenThousandFramesKeepMemoryFlatAndStayOnTheRegion) {
     Interface* view = plugin.make();
     Select sel = selectionOf(0);
     view->init(sel, frames[0].data(), kSide, kSide, 8);
-    std::vector<double> seconds;
     long early = 0;
     for (int t = 1; t <= 10000; ++t) {
-        const auto start = std::chrono::steady_clock::now();
         view->run(frames[t % 40].data(), sel);
-        seconds.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
         if (t == 1000) early = residentBytes();
     }
     const long late = residentBytes();
@@ -126,11 +117,6 @@ TEST_F(LongRun, TenThousandFramesKeepMemoryAndTimePerFrameFlat) {
     const auto truth = synthetic::truth(circling(10000));
     EXPECT_NEAR(sel.x1, truth[0], 1.5);
     EXPECT_NEAR(sel.y3, truth[5], 1.5);
-    const double earlyMedian = median({seconds.begin() + 500, seconds.begin() + 1500});
-    const double lateMedian = median({seconds.end() - 1000, seconds.end()});
-    RecordProperty("median_us_early", static_cast<int>(earlyMedian * 1e6));
-    RecordProperty("median_us_late", static_cast<int>(lateMedian * 1e6));
-    EXPECT_LT(lateMedian, 3.0 * earlyMedian) << earlyMedian << " s early, " << lateMedian << " s late";
     if (kResidentMemoryMeaningful) {
         EXPECT_LT(late - early, 1l << 20) << early / 1024 << " KiB -> " << late / 1024 << " KiB";
     }
