@@ -82,6 +82,11 @@ const mlx::matrix<double>& tracker::run(const mlx::matrix<unsigned char>& frame)
     return corners;
 }
 
+void tracker::restart() {
+    H = ownedLearner->getH0();
+    corners.resize(0, 0);
+}
+
 }  // namespace track
 
 namespace track {

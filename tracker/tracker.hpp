@@ -29,6 +29,8 @@ public:
     // One frame: exactly nbtrack x iter steps, no convergence test. Returns the corner estimate
     // (3 x 4, column j = corner j; empty until a step has run).
     virtual const mlx::matrix<double>& run(const mlx::matrix<unsigned char>& frame);
+    // Back to the region selected at learning, as if no frame had been tracked since.
+    void restart();
 
     // One update at level k: samples the frame through H, predicts the corner motion, writes
     // the new corners and rebuilds H from them.
