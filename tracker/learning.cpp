@@ -1,5 +1,6 @@
 #include "tracker/learning.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -15,6 +16,7 @@ learning::learning(const mlx::matrix<double>& corners_, const ini::INIParser& in
     : corners(corners_),
       unitSquare{{0, 1, 1, 0}, {0, 0, 1, 1}, {1, 1, 1, 1}},
       H0(unitSquare, corners, true),
+      ext(extensions::read(ini)),
       image(image_) {
     nbtrack = ini::readUnsigned(ini, "nbtrack", learningDefaults::nbtrack);
     noise = ini::readDouble(ini, "noise", defaultNoise);
@@ -82,10 +84,50 @@ void learning::standardize(const mlx::matrix<double>& samples, mlx::matrix<doubl
     for (std::size_t m = 0; m < samples.numel(); ++m) pattern(m) = (samples(m) - mean) / norm;
 }
 
-void learning::difference(const mlx::matrix<double>& samples, mlx::matrix<double>& diff) const {
+void learning::difference(const mlx::matrix<double>& samples, mlx::matrix<double>& diff,
+                          mlx::matrix<double>& work) const {
     const auto [mean, norm] = centring(samples);
     diff.resize(samples.rows(), samples.cols());
     for (std::size_t m = 0; m < samples.numel(); ++m) diff(m) = refPattern(m) - (samples(m) - mean) / norm;
+    if (ext.robust > 0.0) rejectOutliers(samples, diff, work);
+}
+
+// Two passes: the first residuals are skewed by the outliers' share of the mean and norm, so the
+// outliers are chosen again after normalising on the first inliers. A pattern normalised on the
+// inliers takes the reference's mean and spread over the same samples, which leaves it invariant
+// to gain and offset of the light as the plain normalisation is.
+void learning::rejectOutliers(const mlx::matrix<double>& samples, mlx::matrix<double>& diff,
+                              mlx::matrix<double>& work) const {
+    const std::size_t n = samples.numel();
+    work.resize(n, 2);
+    double* const magnitude = work.data();
+    double* const inlier = work.data() + n;
+    for (int pass = 0; pass < 2; ++pass) {
+        for (std::size_t m = 0; m < n; ++m) magnitude[m] = std::fabs(diff(m));
+        std::nth_element(magnitude, magnitude + n / 2, magnitude + n);
+        const double threshold = ext.robust * 1.4826 * magnitude[n / 2];  // 1.4826 median |r|: sigma of a normal r
+        std::size_t inliers = 0;
+        double sumRef = 0.0, sumSamples = 0.0;
+        for (std::size_t m = 0; m < n; ++m) {
+            inlier[m] = std::fabs(diff(m)) <= threshold ? 1.0 : 0.0;
+            if (inlier[m] == 0.0) continue;
+            sumRef += refPattern(m);
+            sumSamples += samples(m);
+            ++inliers;
+        }
+        if ((pass == 0 && inliers == n) || inliers < 2) return;
+        const double meanRef = sumRef / static_cast<double>(inliers);
+        const double meanSamples = sumSamples / static_cast<double>(inliers);
+        double spreadRef = 0.0, spreadSamples = 0.0;
+        for (std::size_t m = 0; m < n; ++m) {
+            spreadRef += inlier[m] * (refPattern(m) - meanRef) * (refPattern(m) - meanRef);
+            spreadSamples += inlier[m] * (samples(m) - meanSamples) * (samples(m) - meanSamples);
+        }
+        if (!(spreadSamples > 0.0)) return;
+        const double gain = std::sqrt(spreadRef / spreadSamples);
+        for (std::size_t m = 0; m < n; ++m) diff(m) = refPattern(m) - (meanRef + (samples(m) - meanSamples) * gain);
+    }
+    for (std::size_t m = 0; m < n; ++m) diff(m) *= inlier[m];
 }
 
 void learning::makePts() {
@@ -104,6 +146,7 @@ void learning::createOnePlane(const unsigned& k) {
     mlx::matrix<double> points;
     mlx::matrix<double> samples;
     mlx::matrix<double> pattern;
+    mlx::matrix<double> work;
     for (std::size_t p = 0; p < plans; ++p) {
         const mlx::matrix<double> D = (mlx::rand(2, 4) - 0.5) * amp;
         for (std::size_t c = 0; c < 4; ++c) {
@@ -116,7 +159,7 @@ void learning::createOnePlane(const unsigned& k) {
         points = H.applyto(gridPts);
         mlx::geometry::normalize_h(points);
         mlx::as_hindex(image, points, samples);
-        difference(samples, pattern);
+        difference(samples, pattern, work);
         for (std::size_t m = 0; m < n; ++m) deltaI(p, m) = pattern(m);
         for (std::size_t q = 0; q < 8; ++q) deltaP(p, q) = D(q);
     }

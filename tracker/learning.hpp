@@ -3,6 +3,7 @@
 
 #include "mlx/array/matrix.hpp"
 #include "mlx/geometry/homog.hpp"
+#include "tracker/extensions.hpp"
 #include "tracker/iniparser.hpp"
 
 namespace track {
@@ -42,8 +43,9 @@ public:
     // the Euclidean norm. A row whose levels are all equal has no pattern: toolkit error.
     static void standardize(const mlx::matrix<double>& samples, mlx::matrix<double>& pattern);
     // The reference pattern minus the normalised pattern of a row of grey levels (1 x n, in diff),
-    // as the tracking steps and the training rows compare them.
-    void difference(const mlx::matrix<double>& samples, mlx::matrix<double>& diff) const;
+    // as the tracking steps and the training rows compare them. With the "robust" extension the
+    // outlying residuals are zero and the pattern is normalised on the others (work is scratch).
+    void difference(const mlx::matrix<double>& samples, mlx::matrix<double>& diff, mlx::matrix<double>& work) const;
 
     const mlx::matrix<double>& getUnitSquare() const { return unitSquare; }
     const mlx::geometry::homog& getH0() const { return H0; }
@@ -51,8 +53,10 @@ public:
     unsigned getNbpoints() const { return nbpoints; }
     const mlx::matrix<double>& getGridPts() const { return gridPts; }
     const mlx::matrix<double>& getRefPattern() const { return refPattern; }
+    const extensions& getExtensions() const { return ext; }
 
 protected:
+    void rejectOutliers(const mlx::matrix<double>& samples, mlx::matrix<double>& diff, mlx::matrix<double>& work) const;
     virtual void grid();
     void makePts();
     // Regenerates deltaI (plans x n pattern differences) and deltaP (plans x 8 corner motions)
@@ -63,6 +67,7 @@ protected:
     mlx::matrix<double> corners;
     mlx::matrix<double> unitSquare;
     mlx::geometry::homog H0;
+    extensions ext;
     unsigned nbtrack = 0;
     unsigned side = 0;
     unsigned nbpoints = 0;

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <iostream>
 #include <map>
+#include <sstream>
 
 #include "mlx/array/as_hindex.hpp"
 #include "mlx/tool/exception.hpp"
@@ -63,7 +64,7 @@ tracker::tracker(const mlx::matrix<int, 12>& selected, const ini::INIParser& ini
     stopwatch learningTime;
     ownedLearner = makeLearner(kind, mlx::matrix<double>(selected), ini, image);
     std::cout << "Learning time : " << learningTime.stop() << " seconds" << std::endl;
-    H = ownedLearner->getH0();
+    restart();
 }
 
 tracker::~tracker() {
@@ -74,17 +75,65 @@ tracker::~tracker() {
 
 const mlx::matrix<double>& tracker::run(const mlx::matrix<unsigned char>& frame) {
     stopwatch frameTime;
+    ++frames;
+    const extensions& ext = ownedLearner->getExtensions();
+    const mlx::geometry::homog before = H;
+    if (ext.predict && known == 2) {
+        mlx::matrix<double, 12> predicted(last);
+        for (std::size_t i = 0; i < predicted.numel(); ++i) predicted(i) += last(i) - previous(i);
+        H = mlx::geometry::homog(ownedLearner->getUnitSquare(), predicted, true);
+    }
+    if (ext.lost > 0.0) {
+        try {
+            steps(frame);
+        } catch (const mlx::tool::generalException& e) {
+            totalTime += frameTime.stop();
+            holdLost(before, e.message());
+        }
+    } else {
+        steps(frame);
+    }
+    const bool stepped = ownedLearner->getNbtrack() > 0 && iter > 0;
+    if (stepped && ext.lost > 0.0 && score() < ext.lost) {
+        totalTime += frameTime.stop();
+        std::ostringstream why;
+        why << "match score " << score() << " below " << ext.lost;
+        holdLost(before, why.str());
+    }
+    if (stepped) {
+        previous = last;
+        last = corners;
+        known = std::min(known + 1, 2u);
+    }
+    totalTime += frameTime.stop();
+    return corners;
+}
+
+void tracker::steps(const mlx::matrix<unsigned char>& frame) {
     const unsigned levels = ownedLearner->getNbtrack();
     for (unsigned k = 0; k < levels; ++k)
         for (unsigned i = 0; i < iter; ++i) trackstep(k, corners, H, frame);
-    totalTime += frameTime.stop();
-    ++frames;
-    return corners;
+}
+
+double tracker::score() const {
+    double squares = 0.0;
+    for (std::size_t m = 0; m < step.pattern.numel(); ++m) squares += step.pattern(m) * step.pattern(m);
+    return 1.0 - 0.5 * squares;  // both patterns have zero mean and unit norm
+}
+
+void tracker::holdLost(const mlx::geometry::homog& before, const std::string& why) {
+    H = before;
+    corners = last;
+    known = std::min(known, 1u);
+    MLX_RAISE("run: the region was lost (" << why << ")");
 }
 
 void tracker::restart() {
     H = ownedLearner->getH0();
     corners.resize(0, 0);
+    H.applyto(ownedLearner->getUnitSquare(), last);
+    mlx::geometry::normalize_h(last);
+    known = 1;
 }
 
 }  // namespace track
@@ -100,7 +149,7 @@ const mlx::matrix<double>& tracker::patternDifference(const learning& learner, c
     H.applyto(learner.getGridPts(), step.points);
     mlx::geometry::normalize_h(step.points);
     mlx::as_hindex(frame, step.points, step.samples);
-    learner.difference(step.samples, step.pattern);
+    learner.difference(step.samples, step.pattern, step.work);
     return step.pattern;
 }
 

@@ -27,7 +27,9 @@ public:
     tracker& operator=(const tracker&) = delete;
 
     // One frame: exactly nbtrack x iter steps, no convergence test. Returns the corner estimate
-    // (3 x 4, column j = corner j; empty until a step has run).
+    // (3 x 4, column j = corner j; empty until a step has run). With the extensions, the steps
+    // start from the predicted corners, and a frame whose region is lost raises "the region was
+    // lost" and keeps the previous corners.
     virtual const mlx::matrix<double>& run(const mlx::matrix<unsigned char>& frame);
     // Back to the region selected at learning, as if no frame had been tracked since.
     void restart();
@@ -65,16 +67,26 @@ protected:
         mlx::matrix<double> samples;
         mlx::matrix<double> pattern;
         mlx::matrix<double> kappa;
+        mlx::matrix<double> work;
         mlx::matrix<double, 8> delta;
     } step;
 
 private:
     [[noreturn]] static void refuseMethod(const char* name);
+    // The steps of one frame from the current H.
+    void steps(const mlx::matrix<unsigned char>& frame);
+    // Match score of the last step's pattern difference: the correlation of the two patterns.
+    double score() const;
+    // Back to the corners of the frame before, forgetting the motion; raises "the region was lost".
+    [[noreturn]] void holdLost(const mlx::geometry::homog& before, const std::string& why);
 
     std::unique_ptr<learning> ownedLearner;
     unsigned iter = 0;
     mlx::matrix<double> corners;
     mlx::geometry::homog H;
+    // Corners of the last two frames tracked without loss (last first) and how many are known.
+    mlx::matrix<double, 12> last, previous;
+    unsigned known = 0;
     unsigned frames = 0;
     double totalTime = 0.0;
 };

@@ -25,7 +25,7 @@ namespace {
 constexpr double kRelative = 1e-9;
 
 const std::string kConfig =
-    "nbtrack = 2\nnoise = 0.2\nplans = 150\nnbpoints = 64\niter = 2\nwidth0 = 1.0\nM = 40\nmax_iter = 8\n";
+    "extensions = 0\nnbtrack = 2\nnoise = 0.2\nplans = 150\nnbpoints = 64\niter = 2\nwidth0 = 1.0\nM = 40\nmax_iter = 8\n";
 
 // The shared generator back at its default seed, as at the start of a process: the golden values
 // then do not depend on what other tests of this program drew before.

@@ -1,0 +1,19 @@
+#include "tracker/extensions.hpp"
+
+#include "mlx/tool/exception.hpp"
+
+namespace track {
+
+extensions extensions::read(const ini::INIParser& ini) {
+    extensions e;
+    e.enabled = ini::readUnsigned(ini, "extensions", 1) != 0;
+    if (!e.enabled) return e;
+    e.predict = ini::readUnsigned(ini, "predict", 1) != 0;
+    e.robust = ini::readDouble(ini, "robust", 0.0);
+    e.lost = ini::readDouble(ini, "lost", 0.3);
+    if (e.robust < 0.0) MLX_RAISE("configuration key \"robust\": " << e.robust << " is negative");
+    if (e.lost < 0.0 || e.lost >= 1.0) MLX_RAISE("configuration key \"lost\": " << e.lost << " is not in [0, 1)");
+    return e;
+}
+
+}  // namespace track

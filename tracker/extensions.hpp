@@ -1,0 +1,31 @@
+#ifndef TRACKER_EXTENSIONS_HPP
+#define TRACKER_EXTENSIONS_HPP
+
+#include "tracker/iniparser.hpp"
+
+namespace track {
+
+// Behaviour added to the hyperplane tracker, each part switched by its own configuration key.
+// "extensions = 0" switches every part off and restores the plain method with its own defaults:
+// the same models and corners, bit for bit.
+struct extensions {
+    // "predict": each frame starts from the corners extrapolated at constant velocity from the
+    // last two frames, so the models see only the change of motion, not the motion itself.
+    bool predict = false;
+    // "robust": residuals beyond this many robust standard deviations of the pattern difference
+    // are outliers (occluders, clipped or saturated pixels): they are set to zero, and the pattern
+    // is normalised on the other samples only. Applied alike to training and tracking. 0: off.
+    double robust = 0.0;
+    // "lost": a frame whose match score (correlation of the tracked and reference patterns) falls
+    // below this ends with "the region was lost" and the previous corners are kept; tracking
+    // resumes from them on the next frame. 0: off.
+    double lost = 0.0;
+    // Design keys whose defaults change with the extensions on (chosen on the benchmark).
+    bool enabled = false;
+
+    static extensions read(const ini::INIParser& ini);
+};
+
+}  // namespace track
+
+#endif
