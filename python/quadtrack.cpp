@@ -77,8 +77,9 @@ host::GreyImage greyFrame(const py::handle& obj, const char* name) {
 
 // Four (x, y) corners in whole pixels, as the tracker learns them.
 host::Quad cornersArgument(const py::handle& obj) {
+    // numpy would read None as a NaN scalar.
     const auto a = obj.is_none() ? py::array_t<double>() : py::array_t<double, py::array::forcecast>::ensure(obj);
-    if (!a) throw py::type_error("corners: expected 4 x 2 numbers (x, y), got " + typeName(obj));
+    if (obj.is_none() || !a) throw py::type_error("corners: expected 4 x 2 numbers (x, y), got " + typeName(obj));
     if (a.ndim() != 2 || a.shape(0) != 4 || a.shape(1) != 2)
         throw py::value_error("corners: expected shape (4, 2), got " + std::string(py::str(py::tuple(a.attr("shape")))));
     host::Quad q;
