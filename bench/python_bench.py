@@ -5,6 +5,7 @@ in two threads against one thread tracking both; prints a Markdown section for B
     PYTHONPATH=build-python/site bench/python_bench.py build/bin/quadtrack
 """
 import csv
+import os
 import re
 import statistics
 import subprocess
@@ -18,6 +19,8 @@ import numpy as np
 import quadtrack
 
 REPEATS = 5
+# Passes over the sequence per thread timing, long enough to dwarf starting the threads.
+PASSES = 10
 
 
 def follow(tracker, frames, times=None):
@@ -46,14 +49,20 @@ def host_demo(host, frames):
 
 
 def wall_time(threads, frames, truth):
-    """Seconds to track the sequence twice: both in one thread, or one per thread."""
+    """Seconds for two trackers to track the sequence PASSES times each: in one thread, or one per thread."""
     trackers = [quadtrack.Tracker(frames[0], truth[0]) for _ in range(2)]
+
+    def passes(t):
+        # Forth and back, so the motion stays continuous.
+        for p in range(PASSES):
+            follow(t, frames if p % 2 == 0 else frames[::-1])
+
     if threads == 1:
         start = time.perf_counter()
         for t in trackers:
-            follow(t, frames)
+            passes(t)
         return time.perf_counter() - start
-    workers = [threading.Thread(target=follow, args=(t, frames)) for t in trackers]
+    workers = [threading.Thread(target=passes, args=(t,)) for t in trackers]
     start = time.perf_counter()
     for w in workers:
         w.start()
@@ -75,7 +84,7 @@ def main():
     one = statistics.median(wall_time(1, frames, truth) for _ in range(REPEATS))
     two = statistics.median(wall_time(2, frames, truth) for _ in range(REPEATS))
     per_frame = 1e3 * statistics.median(times)
-    steps = 2 * (len(frames) - 1)
+    steps = 2 * PASSES * (len(frames) - 1)
     print("### Python (demo sequence, 299 frames, jd, default configuration)\n")
     print(f"`{' '.join(['PYTHONPATH=build-python/site', 'bench/python_bench.py', host])}`, medians of {REPEATS} runs.\n")
     print("| measure | Python module | C++ host with the plug-in |")
@@ -83,7 +92,9 @@ def main():
     print(f"| mean corner error (px) | {statistics.median(errors):.3f} | {plugin_error:.3f} |")
     print(f"| median time per frame (ms) | {per_frame:.3f} (with the score) | {host_median:.2f} (without) |")
     print(f"\nTwo trackers over the sequence: one thread tracking both {1e3 * one / steps:.3f} ms per frame, "
-          f"one thread each {1e3 * two / steps:.3f} ms per frame ({one / two:.2f} times the throughput).")
+          f"one thread each {1e3 * two / steps:.3f} ms per frame ({one / two:.2f} times the throughput; "
+          f"{os.cpu_count()} cores, load average {os.getloadavg()[0]:.1f} at the end, "
+          f"OPENBLAS_NUM_THREADS={os.environ.get('OPENBLAS_NUM_THREADS', 'unset')}).")
 
 
 if __name__ == "__main__":
