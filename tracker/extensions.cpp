@@ -8,9 +8,9 @@ extensions extensions::read(const ini::INIParser& ini) {
     extensions e;
     e.enabled = ini::readUnsigned(ini, "extensions", 1) != 0;
     if (!e.enabled) return e;
-    e.predict = ini::readUnsigned(ini, "predict", 1) != 0;
-    e.robust = ini::readDouble(ini, "robust", 0.0);
-    e.lost = ini::readDouble(ini, "lost", 0.3);
+    e.predict = ini::readUnsigned(ini, "predict", defaultPredict) != 0;
+    e.robust = ini::readDouble(ini, "robust", defaultRobust);
+    e.lost = ini::readDouble(ini, "lost", defaultLost);
     if (e.robust < 0.0) MLX_RAISE("configuration key \"robust\": " << e.robust << " is negative");
     if (e.lost < 0.0 || e.lost >= 1.0) MLX_RAISE("configuration key \"lost\": " << e.lost << " is not in [0, 1)");
     return e;

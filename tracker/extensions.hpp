@@ -9,6 +9,10 @@ namespace track {
 // "extensions = 0" switches every part off and restores the plain method with its own defaults:
 // the same models and corners, bit for bit.
 struct extensions {
+    static constexpr unsigned defaultPredict = 1;
+    static constexpr double defaultRobust = 0.0;
+    static constexpr double defaultLost = 0.2;
+
     // "predict": each frame starts from the corners extrapolated at constant velocity from the
     // last two frames, so the models see only the change of motion, not the motion itself.
     bool predict = false;
@@ -20,7 +24,6 @@ struct extensions {
     // below this ends with "the region was lost" and the previous corners are kept; tracking
     // resumes from them on the next frame. 0: off.
     double lost = 0.0;
-    // Design keys whose defaults change with the extensions on (chosen on the benchmark).
     bool enabled = false;
 
     static extensions read(const ini::INIParser& ini);

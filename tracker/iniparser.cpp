@@ -40,6 +40,10 @@ void INIParser::parseLine(const std::string& line) {
     fields[key] = value;
 }
 
+void INIParser::set(const std::string& key, const std::string& value) {
+    fields[boost::algorithm::trim_copy(key)] = boost::algorithm::trim_copy(value);
+}
+
 std::string INIParser::getFieldValue(const std::string& key) const {
     const auto found = fields.find(key);
     return found == fields.end() ? std::string() : found->second;

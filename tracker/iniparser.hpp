@@ -16,6 +16,8 @@ public:
 
     // Adds the file's keys to the table; false when the file cannot be opened.
     bool read(const std::string& fileName);
+    // Sets a key as a file line "key = value" would, for hosts that hold settings in memory.
+    void set(const std::string& key, const std::string& value);
     // The value text of key, or "" when the key is absent.
     std::string getFieldValue(const std::string& key) const;
     bool hasField(const std::string& key) const;

@@ -31,6 +31,20 @@ void requireGeneralPosition(const mlx::matrix<int, 12>& c) {
 
 }  // namespace
 
+std::unique_ptr<tracker> makeTracker(const mlx::matrix<int, 12>& corners, const ini::INIParser& config,
+                                     const mlx::matrix<unsigned char>& image) {
+    requireGeneralPosition(corners);
+    switch (tracker::kindOf(config)) {
+    case tracker::JDK:
+        return std::make_unique<trackjdk>(corners, config, image);
+    case tracker::RVM:
+        return std::make_unique<trackRVM>(corners, config, image);
+    case tracker::JD:
+        break;
+    }
+    return std::make_unique<trackDhome>(corners, config, image);
+}
+
 bool toHostCoordinate(double v, std::uint32_t& out) {
     if (!(std::fabs(v) < 9223372036854775808.0)) return false;  // 2^63
     out = static_cast<std::uint32_t>(static_cast<std::uint64_t>(static_cast<std::int64_t>(v)));
@@ -49,22 +63,12 @@ void trackview::init(const Select& sel, const unsigned char* frame, const std::u
     if (frame == nullptr) MLX_RAISE("init: the image pointer is null");
     if (w == 0 || h == 0) MLX_RAISE("init: image of " << w << " x " << h << " pixels");
     const Selection<int> selection(sel);
-    requireGeneralPosition(selection.getSel());
     width = w;
     height = h;
     depth = d;
     image.assign(frame, width, height);
-    switch (tracker::kindOf(config)) {
-    case tracker::JDK:
-        tk = std::make_unique<trackjdk>(selection.getSel(), config, image);
-        break;
-    case tracker::RVM:
-        tk = std::make_unique<trackRVM>(selection.getSel(), config, image);
-        break;
-    case tracker::JD:
-        tk = std::make_unique<trackDhome>(selection.getSel(), config, image);
-        break;
-    }
+    tk = makeTracker(selection.getSel(), config, image);
+    std::cout << "Learning time : " << tk->learningTime() << " seconds" << std::endl;
 }
 
 void trackview::run(const unsigned char* frame, Select& sel) {
@@ -86,6 +90,11 @@ void trackview::run(const unsigned char* frame, Select& sel) {
     }
 }
 
-void trackview::kill() { tk.reset(); }
+void trackview::kill() {
+    if (!tk) return;
+    const double average = tk->averageFrameTime();
+    tk.reset();
+    std::cout << "Average picture tracking time : " << average << " seconds" << std::endl;
+}
 
 }  // namespace track

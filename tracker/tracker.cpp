@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <iostream>
 #include <map>
 #include <sstream>
 
@@ -63,15 +62,11 @@ tracker::tracker(const mlx::matrix<int, 12>& selected, const ini::INIParser& ini
     const enumTrackerType kind = kindOf(ini);
     stopwatch learningTime;
     ownedLearner = makeLearner(kind, mlx::matrix<double>(selected), ini, image);
-    std::cout << "Learning time : " << learningTime.stop() << " seconds" << std::endl;
+    learningSeconds = learningTime.stop();
     restart();
 }
 
-tracker::~tracker() {
-    ownedLearner.reset();
-    std::cout << "Average picture tracking time : " << totalTime / static_cast<double>(frames) << " seconds"
-              << std::endl;
-}
+tracker::~tracker() = default;
 
 const mlx::matrix<double>& tracker::run(const mlx::matrix<unsigned char>& frame) {
     stopwatch frameTime;

@@ -12,8 +12,8 @@
 namespace track {
 
 // Base of the three tracking methods. The constructor learns the region on the first frame
-// (timed, "Learning time : ..." on stdout); run() tracks one frame by calling trackstep()
-// iter times per motion level, coarse to fine; the destructor prints the average frame time.
+// (timed); run() tracks one frame by calling trackstep() iter times per motion level, coarse to
+// fine. Reporting the timings is left to the host.
 class tracker {
 public:
     enum enumTrackerType { JD = 0, JDK = 1, RVM = 2 };
@@ -38,6 +38,11 @@ public:
     // the new corners and rebuilds H from them.
     virtual void trackstep(const unsigned& k, mlx::matrix<double>& corners, mlx::geometry::homog& H,
                            const mlx::matrix<unsigned char>& frame) = 0;
+
+    // Seconds spent learning, frames run and their mean time in seconds (NaN before the first).
+    double learningTime() const { return learningSeconds; }
+    unsigned framesTracked() const { return frames; }
+    double averageFrameTime() const { return totalTime / static_cast<double>(frames); }
 
     // The tracking method a configuration selects; absent or unknown names select "jd".
     static enumTrackerType kindOf(const ini::INIParser& ini);
@@ -87,6 +92,7 @@ private:
     // Corners of the last two frames tracked without loss (last first) and how many are known.
     mlx::matrix<double, 12> last, previous;
     unsigned known = 0;
+    double learningSeconds = 0.0;
     unsigned frames = 0;
     double totalTime = 0.0;
 };

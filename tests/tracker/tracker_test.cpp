@@ -35,23 +35,19 @@ TEST(Tracker, RunsIterStepsPerLevelCoarseToFine) {
         recording r(fixtures::corners(0), fixtures::config(std::string(kSmall) + "iter = 2\n"), image);
         r.run(image);
         EXPECT_EQ(r.levels, (std::vector<unsigned>{0, 0, 1, 1, 2, 2}));
+        EXPECT_GT(r.learningTime(), 0.0);
     }
-    const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(out.rfind("Learning time : ", 0), 0u) << out;
-    EXPECT_NE(out.find(" seconds\nAverage picture tracking time : "), std::string::npos) << out;
+    // Timing lines are the plug-in's business; the core stays silent for other hosts.
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     EXPECT_FALSE(mlx::tool::timer::notEmpty());
 }
 
 TEST(Tracker, ZeroIterationsLeaveTheEstimateEmptyAndStillCountTheFrame) {
     const auto image = fixtures::frame(0);
-    testing::internal::CaptureStdout();
-    {
-        track::trackDhome t(fixtures::corners(0), fixtures::config(std::string(kSmall) + "iter = 0\n"), image);
-        EXPECT_TRUE(t.run(image).empty());
-    }
-    const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(out.find("Average picture tracking time : nan"), std::string::npos) << out;
-    EXPECT_NE(out.find("Average picture tracking time : "), std::string::npos);
+    track::trackDhome t(fixtures::corners(0), fixtures::config(std::string(kSmall) + "iter = 0\n"), image);
+    EXPECT_TRUE(t.run(image).empty());
+    EXPECT_EQ(t.framesTracked(), 1u);
+    EXPECT_FALSE(std::isnan(t.averageFrameTime()));
 }
 
 TEST(Tracker, AFailedLearningLeavesTheTimerBalanced) {
