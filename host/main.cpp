@@ -11,7 +11,7 @@ const char* const kUsage =
     R"(usage: quadtrack COMMAND [OPTIONS]
 
 Follows a four-cornered planar region through grey-level video with the
-quadtrack plug-in (libquadtrack.so beside this program, or $QUADTRACK_PLUGIN).
+quadtrack plug-in (the library beside this program, or $QUADTRACK_PLUGIN).
 
 Commands:
   demo    track a built-in synthetic sequence with known truth and summarise

@@ -1,8 +1,12 @@
 #include "host/plugin.hpp"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <unistd.h>
+#endif
 
 #include <cctype>
 #include <cerrno>
@@ -21,34 +25,109 @@ std::runtime_error systemError(const std::string& what) {
     return std::runtime_error(what + ": " + std::strerror(errno));
 }
 
+#ifdef _WIN32
+std::runtime_error windowsError(const std::string& what) {
+    return std::runtime_error(what + " (Windows error " + std::to_string(GetLastError()) + ")");
+}
+
+void* openLibrary(const std::string& path) { return reinterpret_cast<void*>(LoadLibraryA(path.c_str())); }
+std::string openError(const std::string& path) { return windowsError(path).what(); }
+template <class Function>
+Function entryPoint(void* library, const char* name) {
+    // Through the generic function type: GetProcAddress returns a function of another signature.
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(static_cast<HMODULE>(library), name)));
+}
+void closeLibrary(void* library) { FreeLibrary(static_cast<HMODULE>(library)); }
+
+std::string makeTemporaryDirectory() {
+    char base[MAX_PATH + 1];
+    const DWORD n = GetTempPathA(sizeof base, base);
+    if (n == 0 || n > MAX_PATH) throw windowsError("cannot find the temporary directory");
+    for (unsigned attempt = 0;; ++attempt) {
+        const std::string dir = std::string(base) + "quadtrack-" + std::to_string(GetCurrentProcessId()) + "-" +
+                                std::to_string(GetTickCount64()) + "-" + std::to_string(attempt);
+        if (CreateDirectoryA(dir.c_str(), nullptr)) return dir;
+        if (GetLastError() != ERROR_ALREADY_EXISTS || attempt == 100)
+            throw windowsError("cannot create a temporary directory in " + std::string(base));
+    }
+}
+
+// The directory the process was in, to return to.
+class SavedDirectory {
+public:
+    SavedDirectory() {
+        const DWORD n = GetCurrentDirectoryA(0, nullptr);
+        path_.resize(n);
+        if (n == 0 || GetCurrentDirectoryA(n, path_.data()) != n - 1) throw windowsError("cannot read the current directory");
+        path_.resize(n - 1);
+    }
+    void restore() const {
+        if (!SetCurrentDirectoryA(path_.c_str())) std::abort();  // every relative path of the host would be wrong
+    }
+
+private:
+    std::string path_;
+};
+bool enter(const std::string& dir) { return SetCurrentDirectoryA(dir.c_str()); }
+void removeDirectory(const std::string& dir) { RemoveDirectoryA(dir.c_str()); }
+#else
+void* openLibrary(const std::string& path) { return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL); }
+std::string openError(const std::string&) { return dlerror(); }
+template <class Function>
+Function entryPoint(void* library, const char* name) {
+    return reinterpret_cast<Function>(dlsym(library, name));
+}
+void closeLibrary(void* library) { dlclose(library); }
+
+std::string makeTemporaryDirectory() {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string dir = std::string(tmp && *tmp ? tmp : "/tmp") + "/quadtrack-XXXXXX";
+    if (!mkdtemp(dir.data())) throw systemError("cannot create a temporary directory in " + dir);
+    return dir;
+}
+
+// The directory the process was in, held open: it is found again even if renamed meanwhile.
+class SavedDirectory {
+public:
+    SavedDirectory() : fd_(open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+        if (fd_ < 0) throw systemError("cannot open the current directory");
+    }
+    ~SavedDirectory() { close(fd_); }
+    SavedDirectory(const SavedDirectory&) = delete;
+    SavedDirectory& operator=(const SavedDirectory&) = delete;
+    void restore() const {
+        if (fchdir(fd_) != 0) std::abort();  // every relative path of the host would be wrong
+    }
+
+private:
+    int fd_;
+};
+bool enter(const std::string& dir) { return chdir(dir.c_str()) == 0; }
+void removeDirectory(const std::string& dir) { rmdir(dir.c_str()); }
+#endif
+
 // Runs make() inside a fresh directory holding config as "tracker.ini", then returns to the
 // directory the process was in and removes the temporary one, whatever make() did.
 template <class Make>
 void withConfig(const std::string& config, Make make) {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string dir = std::string(tmp && *tmp ? tmp : "/tmp") + "/quadtrack-XXXXXX";
-    if (!mkdtemp(dir.data())) throw systemError("cannot create a temporary directory in " + dir);
+    const std::string dir = makeTemporaryDirectory();
     const std::string file = dir + "/tracker.ini";
     struct Cleanup {
         std::string dir, file;
-        int cwd = -1;
+        std::optional<SavedDirectory> cwd;
         ~Cleanup() {
-            if (cwd >= 0) {
-                if (fchdir(cwd) != 0) std::abort();  // every relative path of the host would be wrong
-                close(cwd);
-            }
+            if (cwd) cwd->restore();
             std::remove(file.c_str());
-            rmdir(dir.c_str());
+            removeDirectory(dir);
         }
-    } cleanup{dir, file};
+    } cleanup{dir, file, std::nullopt};
     {
         std::ofstream out(file, std::ios::binary);
         out << config;
         if (!out.flush()) throw systemError("cannot write " + file);
     }
-    cleanup.cwd = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (cleanup.cwd < 0) throw systemError("cannot open the current directory");
-    if (chdir(dir.c_str()) != 0) throw systemError("cannot enter " + dir);
+    cleanup.cwd.emplace();
+    if (!enter(dir)) throw systemError("cannot enter " + dir);
     make();
 }
 
@@ -57,10 +136,17 @@ void withConfig(const std::string& config, Make make) {
 std::string defaultPluginPath() {
     if (const char* env = std::getenv("QUADTRACK_PLUGIN"); env && *env) return env;
     std::string exe(4096, '\0');
+#ifdef _WIN32
+    const DWORD n = GetModuleFileNameA(nullptr, exe.data(), DWORD(exe.size()));
+    if (n == 0 || n >= exe.size()) throw windowsError("cannot locate the quadtrack executable");
+    exe.resize(n);
+    return exe.substr(0, exe.find_last_of("/\\") + 1) + kPluginFileName;
+#else
     const ssize_t n = readlink("/proc/self/exe", exe.data(), exe.size());
     if (n <= 0 || std::size_t(n) >= exe.size()) throw systemError("cannot locate the quadtrack executable");
     exe.resize(std::size_t(n));
-    return exe.substr(0, exe.rfind('/') + 1) + "libquadtrack.so";
+    return exe.substr(0, exe.rfind('/') + 1) + kPluginFileName;
+#endif
 }
 
 std::string readConfigFile(const std::string& path) {
@@ -110,13 +196,12 @@ Quad toQuad(const Select& s) {
 }
 
 PluginTracker::PluginTracker(const std::string& libraryPath, const std::optional<std::string>& config) {
-    library_ = dlopen(libraryPath.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!library_) throw std::runtime_error(std::string("cannot load the plug-in: ") + dlerror());
-    using Create = void (*)(Interface**);
-    auto create = reinterpret_cast<Create>(dlsym(library_, "CreateCompute"));
-    destroy_ = reinterpret_cast<void (*)(Interface*)>(dlsym(library_, "DestroyCompute"));
+    library_ = openLibrary(libraryPath);
+    if (!library_) throw std::runtime_error("cannot load the plug-in: " + openError(libraryPath));
+    auto create = entryPoint<void (*)(Interface**)>(library_, "CreateCompute");
+    destroy_ = entryPoint<void (*)(Interface*)>(library_, "DestroyCompute");
     if (!create || !destroy_) {
-        dlclose(library_);
+        closeLibrary(library_);
         throw std::runtime_error(libraryPath + " is not a quadtrack plug-in (CreateCompute or DestroyCompute missing)");
     }
     try {
@@ -127,14 +212,14 @@ PluginTracker::PluginTracker(const std::string& libraryPath, const std::optional
         if (!object_) throw std::runtime_error("the plug-in created no tracking object");
     } catch (...) {
         if (object_) destroy_(object_);
-        dlclose(library_);
+        closeLibrary(library_);
         throw;
     }
 }
 
 PluginTracker::~PluginTracker() {
     destroy_(object_);
-    dlclose(library_);
+    closeLibrary(library_);
 }
 
 void PluginTracker::init(const GreyImage& frame, const Quad& corners) {

@@ -1,4 +1,4 @@
-// The plug-in as a third-party host sees it: a shared object found at run time and driven
+// The plug-in as a third-party host sees it: a shared library found at run time and driven
 // through the public header alone.
 #ifndef QUADTRACK_HOST_PLUGIN_HPP
 #define QUADTRACK_HOST_PLUGIN_HPP
@@ -12,7 +12,13 @@
 
 namespace host {
 
-// $QUADTRACK_PLUGIN when set, else libquadtrack.so beside the running executable.
+#ifdef _WIN32
+inline constexpr const char* kPluginFileName = "quadtrack.dll";
+#else
+inline constexpr const char* kPluginFileName = "libquadtrack.so";
+#endif
+
+// $QUADTRACK_PLUGIN when set, else the plug-in beside the running executable.
 std::string defaultPluginPath();
 
 // The whole text of a configuration file; throws std::runtime_error when it cannot be read.

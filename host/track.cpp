@@ -6,6 +6,10 @@
 #include "host/progress.hpp"
 #include "host/score.hpp"
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
 #include <unistd.h>
 
 #include <cerrno>
@@ -97,9 +101,17 @@ private:
     int width_ = 0, height_ = 0;
 };
 
+// Windows opens standard input in text mode, which would drop bytes 13 and stop at byte 26.
+std::FILE* binaryStandardInput() {
+#ifdef _WIN32
+    if (_setmode(_fileno(stdin), _O_BINARY) < 0) throw std::runtime_error("cannot read standard input as bytes");
+#endif
+    return stdin;
+}
+
 class RawFrames : public FrameSource {
 public:
-    explicit RawFrames(Size size) : reader_(stdin, "standard input", size) {}
+    explicit RawFrames(Size size) : reader_(binaryStandardInput(), "standard input", size) {}
     bool next(GreyImage& frame) override { return reader_.next(frame); }
     long total() const override { return 0; }
 

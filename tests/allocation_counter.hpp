@@ -21,8 +21,20 @@ inline void* counted_aligned(std::size_t n, std::align_val_t a) {
     ++count;
     const std::size_t al = static_cast<std::size_t>(a);
     const std::size_t size = (n + al - 1) / al * al;
+#ifdef _WIN32
+    // The Windows C runtime has no aligned_alloc; its aligned blocks need their own free.
+    if (void* p = _aligned_malloc(size == 0 ? al : size, al)) return p;
+#else
     if (void* p = std::aligned_alloc(al, size == 0 ? al : size)) return p;
+#endif
     throw std::bad_alloc();
+}
+inline void free_aligned(void* p) {
+#ifdef _WIN32
+    _aligned_free(p);
+#else
+    std::free(p);
+#endif
 }
 
 }  // namespace allocation_counter
@@ -35,9 +47,9 @@ void operator delete(void* p) noexcept { std::free(p); }
 void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::align_val_t) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
+void operator delete(void* p, std::align_val_t) noexcept { allocation_counter::free_aligned(p); }
+void operator delete[](void* p, std::align_val_t) noexcept { allocation_counter::free_aligned(p); }
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept { allocation_counter::free_aligned(p); }
+void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { allocation_counter::free_aligned(p); }
 
 #endif

@@ -14,6 +14,8 @@ std::vector<double>& times() {
     return stack;
 }
 
+// Monotonic and high-resolution: clock_gettime(CLOCK_MONOTONIC) on Linux, QueryPerformanceCounter
+// on Windows (mingw-w64's winpthreads behind libstdc++).
 double now() {
     using clock = std::chrono::steady_clock;
     return std::chrono::duration<double>(clock::now().time_since_epoch()).count();

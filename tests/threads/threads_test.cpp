@@ -2,11 +2,10 @@
 // not let one object corrupt another. Built under ThreadSanitizer by the test script.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -91,8 +90,8 @@ TEST(Threads, ConcurrentDrawsTakeWholeMatricesFromTheOneStreamWithoutLosingAny) 
 
 TEST(Threads, TwoTrackersInTwoThreadsEachFollowTheirOwnSequence) {
     const std::string dir = testing::TempDir() + "threads_two_trackers";
-    ASSERT_EQ(std::system(("mkdir -p '" + dir + "'").c_str()), 0);
-    ASSERT_EQ(chdir(dir.c_str()), 0);
+    std::filesystem::create_directories(dir);
+    std::filesystem::current_path(dir);
     // The two trackers draw their perturbations from the one generator in whatever order the threads
     // run, so each configuration must track well for any draw; smaller training sets miss by 3 px
     // in about one run of fifteen.

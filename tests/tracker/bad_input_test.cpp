@@ -2,8 +2,6 @@
 // in a documented result; never a crash, a hang, or a corner the host cannot use.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstring>
 #include <functional>
@@ -130,8 +128,8 @@ TEST_F(BadInput, SelectionsWithoutAnAreaOrOffTheFrameAreRefusedAndPartlyOutsideO
 
     const std::string uniform = "the sampled region is uniform";
     EXPECT_EQ(initWith(small, Select{400, 300, 480, 300, 480, 380, 400, 380}).rfind(uniform, 0), 0u);
-    const std::uint32_t far = 1u << 31;
-    EXPECT_EQ(initWith(small, Select{far, far, far + 80, far, far + 80, far + 80, far, far + 80}).rfind(uniform, 0), 0u);
+    const std::uint32_t offFrame = 1u << 31;
+    EXPECT_EQ(initWith(small, Select{offFrame, offFrame, offFrame + 80, offFrame, offFrame + 80, offFrame + 80, offFrame, offFrame + 80}).rfind(uniform, 0), 0u);
     // Bilinear interpolation gives a one-pixel region a texture of its own.
     EXPECT_EQ(initWith(small, Select{100, 100, 101, 100, 101, 101, 100, 101}), "ok");
     const std::vector<std::uint8_t> pixel{200};

@@ -1,13 +1,16 @@
 #ifndef TESTS_TRACKER_LOADED_PLUGIN_HPP
 #define TESTS_TRACKER_LOADED_PLUGIN_HPP
 
-// The plug-in loaded into the test process with dlopen, as a host loads it, and a working
-// directory of its own holding the tracker.ini the test wants.
+// The plug-in loaded into the test process with dlopen (LoadLibrary on Windows), as a host loads
+// it, and a working directory of its own holding the tracker.ini the test wants.
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <dlfcn.h>
-#include <unistd.h>
+#endif
 
-#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -18,6 +21,17 @@
 namespace loaded {
 
 struct plugin {
+#ifdef _WIN32
+    plugin() : lib(LoadLibraryA(QUADTRACK_PLUGIN_PATH)) {
+        if (lib == nullptr) return;
+        create = reinterpret_cast<void (*)(Interface**)>(reinterpret_cast<void (*)()>(GetProcAddress(lib, "CreateCompute")));
+        destroy = reinterpret_cast<void (*)(Interface*)>(reinterpret_cast<void (*)()>(GetProcAddress(lib, "DestroyCompute")));
+    }
+    ~plugin() {
+        if (lib != nullptr) FreeLibrary(lib);
+    }
+    HMODULE lib;
+#else
     plugin() : lib(dlopen(QUADTRACK_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL)) {
         if (lib == nullptr) return;
         create = reinterpret_cast<void (*)(Interface**)>(dlsym(lib, "CreateCompute"));
@@ -26,6 +40,8 @@ struct plugin {
     ~plugin() {
         if (lib != nullptr) dlclose(lib);
     }
+    void* lib;
+#endif
     plugin(const plugin&) = delete;
     plugin& operator=(const plugin&) = delete;
 
@@ -36,7 +52,6 @@ struct plugin {
         return p;
     }
 
-    void* lib;
     void (*create)(Interface**) = nullptr;
     void (*destroy)(Interface*) = nullptr;
 };
@@ -45,8 +60,9 @@ struct plugin {
 inline void enterDirectory(const char* config, std::size_t length = std::string::npos) {
     const std::string dir =
         testing::TempDir() + "loaded_" + testing::UnitTest::GetInstance()->current_test_info()->name();
-    ASSERT_EQ(std::system(("rm -rf '" + dir + "' && mkdir -p '" + dir + "'").c_str()), 0);
-    ASSERT_EQ(chdir(dir.c_str()), 0);
+    std::filesystem::remove_all(dir);
+    ASSERT_TRUE(std::filesystem::create_directories(dir));
+    std::filesystem::current_path(dir);
     if (config == nullptr) return;
     const std::string text = length == std::string::npos ? std::string(config) : std::string(config, length);
     std::ofstream("tracker.ini", std::ios::binary) << text;

@@ -1,7 +1,12 @@
 // Long lives of the loaded plug-in: memory must come back and tracking must hold.
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#include <psapi.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cmath>
@@ -34,9 +39,15 @@ const char* const kSmall = "nbtrack = 2\nplans = 200\nnbpoints = 64\niter = 2\n"
 constexpr std::uint32_t kSide = 128;
 
 long residentBytes() {
+#ifdef _WIN32
+    PROCESS_MEMORY_COUNTERS counters{};
+    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+    return long(counters.WorkingSetSize);
+#else
     long pages = 0, resident = 0;
     std::ifstream("/proc/self/statm") >> pages >> resident;
     return resident * sysconf(_SC_PAGESIZE);
+#endif
 }
 
 // An 80-pixel region circling 6 pixels around the centre of a 128 x 128 frame, period 40 frames.
