@@ -11,7 +11,7 @@ namespace track {
 struct extensions {
     static constexpr unsigned defaultPredict = 1;
     static constexpr double defaultRobust = 0.0;
-    static constexpr double defaultLost = 0.2;
+    static constexpr double defaultLost = 0.1;
 
     // "predict": each frame starts from the corners extrapolated at constant velocity from the
     // last two frames, so the models see only the change of motion, not the motion itself.
