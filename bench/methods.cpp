@@ -7,6 +7,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "mlx/random/rand.hpp"
 #include "mlx/tool/exception.hpp"
 #include "tracker/iniparser.hpp"
 #include "tracker/trackDhome.hpp"
@@ -101,6 +102,9 @@ track::tracker& TrackerPool::get(std::size_t v, const host::GreyImage& first, co
         const auto corners = toCorners(region);
         const auto image = toMatrix(first);
         const silence quiet;
+        // Learning draws from the process's one random stream; starting it afresh gives the model a
+        // host process learns, whatever was learned before in this run.
+        mlx::atom::Randomizer::LocalRndDevice().seed();
         const auto start = std::chrono::steady_clock::now();
         std::unique_ptr<track::tracker> t;
         if (variants_[v].method == "jdk")
