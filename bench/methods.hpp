@@ -29,7 +29,8 @@ struct Variant {
 Variant parseVariant(const std::string& text);
 
 // Learned trackers, one per variant, first frame and region, so that sequences starting on the
-// same frame share their learning; restart() puts a tracker back before each use.
+// same frame share their learning; restart() puts a tracker back before each use. Every model is
+// the one a fresh host process learns from that frame and region.
 class TrackerPool {
 public:
     // The configuration of every variant: the method, the shared settings, then its own.
