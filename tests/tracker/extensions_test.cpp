@@ -1,0 +1,81 @@
+// What the configuration's extensions change: prediction keeps a motion the plain method cannot
+// follow, and a region hidden for a while is reported lost, held, and picked up again.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "fixtures.hpp"
+#include "mlx/tool/exception.hpp"
+#include "tracker/trackDhome.hpp"
+
+namespace {
+
+const char* const kConfig = "plans = 400\nnbpoints = 225\n";
+
+// The region of the synthetic sequence's first frame, shifted right by dx pixels.
+synthetic::mat3 shifted(double dx) {
+    return synthetic::mul(synthetic::mat3{1, 0, dx, 0, 1, 0, 0, 0, 1}, synthetic::motion(0));
+}
+
+mlx::matrix<unsigned char> image(const synthetic::mat3& m) {
+    const auto bytes = synthetic::render(m, 320, 240);
+    mlx::matrix<unsigned char> out;
+    out.assign(bytes.data(), 320, 240);
+    return out;
+}
+
+double worstError(const mlx::matrix<double>& corners, const synthetic::mat3& m) {
+    const auto truth = synthetic::truth(m);
+    double worst = 0.0;
+    for (std::size_t j = 0; j < 4; ++j)
+        worst = std::max(worst, std::hypot(corners(0, j) - truth[2 * j], corners(1, j) - truth[2 * j + 1]));
+    return std::isfinite(worst) ? worst : 1e9;
+}
+
+// Frames of a region accelerating to the right, x(t) = 1.5 t^2: 22.5 px between the last two frames.
+double worstOverAcceleration(const std::string& settings) {
+    const double A = 1.5;
+    track::trackDhome t(fixtures::corners(0), fixtures::config(kConfig + settings), fixtures::frame(0));
+    double worst = 0.0;
+    for (int f = 1; f <= 8; ++f) {
+        const auto m = shifted(A * f * f);
+        try {
+            worst = std::max(worst, worstError(t.run(image(m)), m));
+        } catch (const mlx::tool::generalException&) {
+            return 1e9;
+        }
+    }
+    return worst;
+}
+
+}  // namespace
+
+TEST(Extensions, PredictionFollowsAnAccelerationThePlainMethodLoses) {
+    EXPECT_GT(worstOverAcceleration("extensions = 0\n"), 5.0);
+    EXPECT_GT(worstOverAcceleration("predict = 0\n"), 5.0);
+    EXPECT_LT(worstOverAcceleration(""), 1.0);
+}
+
+TEST(Extensions, AHiddenRegionIsLostHeldAndFoundAgainWhereItWas) {
+    const auto first = fixtures::frame(0);
+    track::trackDhome t(fixtures::corners(0), fixtures::config(kConfig), first);
+    const mlx::matrix<double> before = t.run(first);
+    // Grain over the whole frame: nothing of the region is left to match.
+    mlx::matrix<unsigned char> hidden(320, 240);
+    unsigned state = 12345u;
+    for (auto& v : hidden) v = static_cast<unsigned char>((state = state * 1103515245u + 12345u) >> 24);
+    for (int f = 0; f < 3; ++f) {
+        try {
+            t.run(hidden);
+            FAIL() << "a hidden region was tracked";
+        } catch (const mlx::tool::generalException& e) {
+            EXPECT_EQ(std::string(e.message()).rfind("run: the region was lost (match score", 0), 0u) << e.message();
+        }
+    }
+    const mlx::matrix<double>& after = t.run(first);
+    EXPECT_LT(worstError(after, synthetic::motion(0)), 0.5);
+    for (std::size_t i = 0; i < 8; ++i) EXPECT_NEAR(after(i % 2, i / 2), before(i % 2, i / 2), 0.5);
+}
