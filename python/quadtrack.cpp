@@ -39,13 +39,13 @@ const Setting kSettings[] = {
     {"iter", true, {track::tracker::defaultIter, track::tracker::defaultIter, track::tracker::defaultIter}},
     {"nbtrack", true, {track::learningDefaults::nbtrack, track::learningDefaults::nbtrack, track::learningDefaults::nbtrack}},
     {"noise", false, {track::LearnJD::defaultNoise, track::Appjdk::defaultNoise, track::AppRVM::defaultNoise}},
-    {"plans", true, {track::learningDefaults::plans, track::learningDefaults::plans, track::learningDefaults::plans}},
+    {"plans", true, {track::extensions::defaultPlans, track::learningDefaults::plans, track::learningDefaults::plans}},
     {"nbpoints", true, {track::learningDefaults::nbpoints, track::learningDefaults::nbpoints, track::learningDefaults::nbpoints}},
     {"width0", false, {kUnread, track::Appjdk::defaultWidth0, track::AppRVM::defaultWidth0}},
     {"M", true, {kUnread, track::Appjdk::defaultM, kUnread}},
     {"max_iter", true, {kUnread, kUnread, track::AppRVM::defaultMaxIter}},
     {"extensions", true, {1, 1, 1}},
-    {"predict", true, {track::extensions::defaultPredict, track::extensions::defaultPredict, track::extensions::defaultPredict}},
+    {"predict", false, {track::extensions::defaultPredict, track::extensions::defaultPredict, track::extensions::defaultPredict}},
     {"robust", false, {track::extensions::defaultRobust, track::extensions::defaultRobust, track::extensions::defaultRobust}},
     {"lost", false, {track::extensions::defaultLost, track::extensions::defaultLost, track::extensions::defaultLost}},
     // Read and ignored by the kernel methods: accepted so that a configuration file's keys all carry over.
@@ -273,7 +273,7 @@ frame0: 2-D uint8 array (height, width), any strides.
 corners: 4 x 2 whole-pixel (x, y) corners in order around the region.
 method: "jd" (linear), "jdk" (Gaussian kernel) or "rvm" (relevance vectors).
 settings: configuration keys (iter, nbtrack, noise, plans, nbpoints, width0, M, max_iter,
-kernel), checked as a configuration file's values are.
+extensions, predict, lost, robust, kernel), checked as a configuration file's values are.
 Raises quadtrack.Error when a value is refused or the region cannot be learned.)")
         .def(py::init(&makeTracker), py::arg("frame0"), py::arg("corners"), py::arg("method") = "jd")
         .def("track", &Tracker::track, py::arg("frame"),

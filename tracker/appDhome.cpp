@@ -6,7 +6,7 @@ namespace track {
 
 LearnJD::LearnJD(const mlx::matrix<double>& corners, const ini::INIParser& ini,
                  const mlx::matrix<unsigned char>& image)
-    : learning(corners, ini, image, defaultNoise), models(nbtrack) {
+    : learning(corners, ini, image, defaultNoise, extensions::defaultPlans), models(nbtrack) {
     createPlanes();
 }
 

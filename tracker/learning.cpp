@@ -12,7 +12,7 @@
 namespace track {
 
 learning::learning(const mlx::matrix<double>& corners_, const ini::INIParser& ini,
-                   const mlx::matrix<unsigned char>& image_, double defaultNoise)
+                   const mlx::matrix<unsigned char>& image_, double defaultNoise, unsigned extendedPlans)
     : corners(corners_),
       unitSquare{{0, 1, 1, 0}, {0, 0, 1, 1}, {1, 1, 1, 1}},
       H0(unitSquare, corners, true),
@@ -20,7 +20,7 @@ learning::learning(const mlx::matrix<double>& corners_, const ini::INIParser& in
       image(image_) {
     nbtrack = ini::readUnsigned(ini, "nbtrack", learningDefaults::nbtrack);
     noise = ini::readDouble(ini, "noise", defaultNoise);
-    plans = ini::readUnsigned(ini, "plans", learningDefaults::plans);
+    plans = ini::readUnsigned(ini, "plans", ext.enabled ? extendedPlans : learningDefaults::plans);
     nbpoints = ini::readUnsigned(ini, "nbpoints", learningDefaults::nbpoints);
     if (nbpoints < 4)
         MLX_RAISE("configuration key \"nbpoints\": " << nbpoints << " is below 4 sample points");

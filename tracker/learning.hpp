@@ -9,7 +9,8 @@
 namespace track {
 
 // Settings of the learning stage used when the configuration leaves a key out. The first level's
-// amplitude, "noise", depends on the method: each learner passes its own.
+// amplitude, "noise", depends on the method, and so does "plans" with the extensions on: each
+// learner passes its own.
 struct learningDefaults {
     static constexpr unsigned nbtrack = 3;
     static constexpr unsigned plans = 800;
@@ -34,7 +35,7 @@ struct learningLimits {
 class learning {
 public:
     learning(const mlx::matrix<double>& corners, const ini::INIParser& ini,
-             const mlx::matrix<unsigned char>& image, double defaultNoise);
+             const mlx::matrix<unsigned char>& image, double defaultNoise, unsigned extendedPlans);
     virtual ~learning() = default;
     learning(const learning&) = delete;
     learning& operator=(const learning&) = delete;

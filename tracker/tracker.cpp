@@ -73,9 +73,9 @@ const mlx::matrix<double>& tracker::run(const mlx::matrix<unsigned char>& frame)
     ++frames;
     const extensions& ext = ownedLearner->getExtensions();
     const mlx::geometry::homog before = H;
-    if (ext.predict && known == 2) {
+    if (ext.predict > 0.0 && known == 2) {
         mlx::matrix<double, 12> predicted(last);
-        for (std::size_t i = 0; i < predicted.numel(); ++i) predicted(i) += last(i) - previous(i);
+        for (std::size_t i = 0; i < predicted.numel(); ++i) predicted(i) += ext.predict * (last(i) - previous(i));
         H = mlx::geometry::homog(ownedLearner->getUnitSquare(), predicted, true);
     }
     if (ext.lost > 0.0) {

@@ -12,7 +12,7 @@ namespace {
 // Exposes the training stage without fitting any model.
 struct probe : track::learning {
     probe(const ini::INIParser& ini, const mlx::matrix<unsigned char>& image)
-        : learning(mlx::matrix<double>(fixtures::corners(0)), ini, image, 0.2) {}
+        : learning(mlx::matrix<double>(fixtures::corners(0)), ini, image, 0.2, 800) {}
     void createPlanes() override {}
     using learning::createOnePlane;
     using learning::deltaI;
