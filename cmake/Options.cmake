@@ -27,5 +27,6 @@ if(QUADTRACK_FUZZ)
   if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
     message(FATAL_ERROR "QUADTRACK_FUZZ needs clang (CMAKE_CXX_COMPILER=clang++)")
   endif()
-  target_compile_options(quadtrack_options INTERFACE -fsanitize=fuzzer-no-link)
+  target_compile_options(quadtrack_options INTERFACE -fsanitize=fuzzer-no-link
+    -fsanitize-coverage-ignorelist=${PROJECT_SOURCE_DIR}/tests/fuzz/coverage_ignore.txt)
 endif()

@@ -11,12 +11,14 @@
 namespace track {
 namespace {
 
-std::int64_t cross(const mlx::matrix<int, 12>& c, std::size_t a, std::size_t b, std::size_t o) {
-    const std::int64_t ax = c(0, a) - static_cast<std::int64_t>(c(0, o));
-    const std::int64_t ay = c(1, a) - static_cast<std::int64_t>(c(1, o));
-    const std::int64_t bx = c(0, b) - static_cast<std::int64_t>(c(0, o));
-    const std::int64_t by = c(1, b) - static_cast<std::int64_t>(c(1, o));
-    return ax * by - ay * bx;
+// Whether corners a and b are collinear with corner o: (a - o) x (b - o) = 0. Coordinates span
+// less than 2^32, so that product, twice the area of a triangle of corners, is below 2^64 in
+// magnitude: computed modulo 2^64, where unsigned arithmetic is defined, it is zero only when it is.
+bool collinear(const mlx::matrix<int, 12>& c, std::size_t a, std::size_t b, std::size_t o) {
+    const auto d = [&](std::size_t row, std::size_t j) {
+        return static_cast<std::uint64_t>(static_cast<std::int64_t>(c(row, j)) - c(row, o));
+    };
+    return d(0, a) * d(1, b) - d(1, a) * d(0, b) == 0;
 }
 
 // Four corners define a homography of the unit square only when no three of them are collinear
@@ -24,7 +26,7 @@ std::int64_t cross(const mlx::matrix<int, 12>& c, std::size_t a, std::size_t b, 
 void requireGeneralPosition(const mlx::matrix<int, 12>& c) {
     static const std::size_t triples[4][3] = {{0, 1, 2}, {0, 1, 3}, {0, 2, 3}, {1, 2, 3}};
     for (const auto& t : triples)
-        if (cross(c, t[0], t[1], t[2]) == 0)
+        if (collinear(c, t[0], t[1], t[2]))
             MLX_RAISE("selected corners " << t[0] + 1 << ", " << t[1] + 1 << " and " << t[2] + 1
                                           << " are collinear or coincident: no region to track");
 }

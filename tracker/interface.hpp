@@ -11,13 +11,19 @@
 
 namespace track {
 
+// A host coordinate as a signed one: 2^31 and above are the 32-bit wrap of negative coordinates.
+// Written out because before C++20 converting such a value to int is implementation-defined.
+inline std::int32_t fromHostCoordinate(std::uint32_t v) {
+    return v < 0x80000000u ? static_cast<std::int32_t>(v) : -static_cast<std::int32_t>(~v) - 1;
+}
+
 // Homogeneous image point (x, y, 1) of a corner.
 template <class T>
 class Point {
 public:
     Point(std::uint32_t x, std::uint32_t y) : p(3, 1) {
-        p(0) = static_cast<T>(x);
-        p(1) = static_cast<T>(y);
+        p(0) = static_cast<T>(fromHostCoordinate(x));
+        p(1) = static_cast<T>(fromHostCoordinate(y));
         p(2) = T(1);
     }
     const mlx::matrix<T, 3>& get() const { return p; }

@@ -122,16 +122,34 @@ TEST_F(BadInput, ConfigurationsAreUsedWithDefaultsOrRefusedNamingTheKeyBeforeAny
 TEST_F(BadInput, SelectionsWithoutAnAreaOrOffTheFrameAreRefusedAndPartlyOutsideOnesTrack) {
     const std::string small = kSmall;
     const std::string collinear = "selected corners 1, 2 and 3 are collinear or coincident: no region to track";
-    EXPECT_EQ(initWith(small, Select{10, 10, 50, 50, 90, 90, 10, 90}), collinear);
-    EXPECT_EQ(initWith(small, Select{10, 10, 10, 10, 90, 90, 10, 90}), collinear);
-    EXPECT_EQ(initWith(small, Select{7, 7, 7, 7, 7, 7, 7, 7}), collinear);
-
     const std::string uniform = "the sampled region is uniform";
-    EXPECT_EQ(initWith(small, Select{400, 300, 480, 300, 480, 380, 400, 380}).rfind(uniform, 0), 0u);
-    const std::uint32_t offFrame = 1u << 31;
-    EXPECT_EQ(initWith(small, Select{offFrame, offFrame, offFrame + 80, offFrame, offFrame + 80, offFrame + 80, offFrame, offFrame + 80}).rfind(uniform, 0), 0u);
-    // Bilinear interpolation gives a one-pixel region a texture of its own.
-    EXPECT_EQ(initWith(small, Select{100, 100, 101, 100, 101, 101, 100, 101}), "ok");
+    // Corners near 2^31 and 2^32 put the products of the collinearity check close to 2^64.
+    const std::uint32_t lo = 1u << 31, hi = lo - 1, m1 = u(-1);
+    const struct {
+        Select sel;
+        std::string outcome;
+    } selections[] = {
+        {{10, 10, 50, 50, 90, 90, 10, 90}, collinear},
+        {{10, 10, 10, 10, 90, 90, 10, 90}, collinear},
+        {{7, 7, 7, 7, 7, 7, 7, 7}, collinear},
+        {{hi, hi, 0, 0, lo, lo, m1, 0}, collinear},
+        {{0, hi, hi, hi, 0, 0, lo, lo}, "selected corners 2, 3 and 4 are collinear or coincident"},
+        {{400, 300, 480, 300, 480, 380, 400, 380}, uniform},
+        {{lo, lo, lo + 80, lo, lo + 80, lo + 80, lo, lo + 80}, uniform},
+        {{hi, 0, 0, hi, lo, lo, 0, 0}, uniform},
+        {{lo, 0, 0, lo, hi, hi, 0, 0}, uniform},
+        {{hi, m1, m1, hi, lo, lo, m1, m1}, uniform},
+        {{hi, lo, lo, hi, lo, lo, hi, hi}, uniform},
+        {{lo, lo, hi, lo, hi, hi, lo, hi}, uniform},
+        // One sample on the frame, until the perturbations move it off.
+        {{100, 100, hi, 100, hi, hi, 100, hi}, uniform},
+        // Bilinear interpolation gives a one-pixel region a texture of its own.
+        {{100, 100, 101, 100, 101, 101, 100, 101}, "ok"},
+    };
+    for (const auto& s : selections) {
+        const std::string got = initWith(small, s.sel);
+        EXPECT_EQ(got.rfind(s.outcome, 0), 0u) << s.sel.x1 << ", " << s.sel.y1 << ", " << s.sel.x2 << "... -> " << got;
+    }
     const std::vector<std::uint8_t> pixel{200};
     EXPECT_EQ(initWith(kSmall, small.size(), Select{0, 0, 1, 0, 1, 1, 0, 1}, pixel, 1, 1).rfind(uniform, 0), 0u);
 
