@@ -70,7 +70,10 @@ tracker::~tracker() = default;
 
 const mlx::matrix<double>& tracker::run(const mlx::matrix<unsigned char>& frame) {
     stopwatch frameTime;
-    ++frames;
+    const auto count = [&] {
+        totalTime += frameTime.stop();
+        ++frames;
+    };
     const extensions& ext = ownedLearner->getExtensions();
     const mlx::geometry::homog before = H;
     if (ext.predict > 0.0 && known == 2) {
@@ -82,7 +85,7 @@ const mlx::matrix<double>& tracker::run(const mlx::matrix<unsigned char>& frame)
         try {
             steps(frame);
         } catch (const mlx::tool::generalException& e) {
-            totalTime += frameTime.stop();
+            count();
             holdLost(before, e.message());
         }
     } else {
@@ -90,7 +93,7 @@ const mlx::matrix<double>& tracker::run(const mlx::matrix<unsigned char>& frame)
     }
     const bool stepped = ownedLearner->getNbtrack() > 0 && iter > 0;
     if (stepped && ext.lost > 0.0 && score() < ext.lost) {
-        totalTime += frameTime.stop();
+        count();
         std::ostringstream why;
         why << "match score " << score() << " below " << ext.lost;
         holdLost(before, why.str());
@@ -100,7 +103,7 @@ const mlx::matrix<double>& tracker::run(const mlx::matrix<unsigned char>& frame)
         last = corners;
         known = std::min(known + 1, 2u);
     }
-    totalTime += frameTime.stop();
+    count();
     return corners;
 }
 
