@@ -92,42 +92,62 @@ void learning::difference(const mlx::matrix<double>& samples, mlx::matrix<double
     if (ext.robust > 0.0) rejectOutliers(samples, diff, work);
 }
 
-// Two passes: the first residuals are skewed by the outliers' share of the mean and norm, so the
-// outliers are chosen again after normalising on the first inliers. A pattern normalised on the
-// inliers takes the reference's mean and spread over the same samples, which leaves it invariant
-// to gain and offset of the light as the plain normalisation is.
+namespace {
+
+// Median of the n values at v, which are reordered.
+double median(double* v, std::size_t n) {
+    std::nth_element(v, v + n / 2, v + n);
+    return v[n / 2];
+}
+
+}  // namespace
+
+// The residuals are first taken under the affine map of the samples onto the reference that their
+// medians and median deviations give, which outliers hardly move (the plain mean and norm are
+// dragged by them), then under the map that matches the reference's mean and spread on the inliers
+// found. Either map leaves the pattern invariant to gain and offset of the light, as the plain
+// normalisation is. 1.4826 median |r| is the standard deviation of normally distributed r.
 void learning::rejectOutliers(const mlx::matrix<double>& samples, mlx::matrix<double>& diff,
                               mlx::matrix<double>& work) const {
     const std::size_t n = samples.numel();
     work.resize(n, 2);
-    double* const magnitude = work.data();
+    double* const scratch = work.data();
     double* const inlier = work.data() + n;
-    for (int pass = 0; pass < 2; ++pass) {
-        for (std::size_t m = 0; m < n; ++m) magnitude[m] = std::fabs(diff(m));
-        std::nth_element(magnitude, magnitude + n / 2, magnitude + n);
-        const double threshold = ext.robust * 1.4826 * magnitude[n / 2];  // 1.4826 median |r|: sigma of a normal r
-        std::size_t inliers = 0;
-        double sumRef = 0.0, sumSamples = 0.0;
-        for (std::size_t m = 0; m < n; ++m) {
-            inlier[m] = std::fabs(diff(m)) <= threshold ? 1.0 : 0.0;
-            if (inlier[m] == 0.0) continue;
-            sumRef += refPattern(m);
-            sumSamples += samples(m);
-            ++inliers;
-        }
-        if ((pass == 0 && inliers == n) || inliers < 2) return;
-        const double meanRef = sumRef / static_cast<double>(inliers);
-        const double meanSamples = sumSamples / static_cast<double>(inliers);
-        double spreadRef = 0.0, spreadSamples = 0.0;
-        for (std::size_t m = 0; m < n; ++m) {
-            spreadRef += inlier[m] * (refPattern(m) - meanRef) * (refPattern(m) - meanRef);
-            spreadSamples += inlier[m] * (samples(m) - meanSamples) * (samples(m) - meanSamples);
-        }
-        if (!(spreadSamples > 0.0)) return;
-        const double gain = std::sqrt(spreadRef / spreadSamples);
-        for (std::size_t m = 0; m < n; ++m) diff(m) = refPattern(m) - (meanRef + (samples(m) - meanSamples) * gain);
+    const auto spreadAround = [&](const mlx::matrix<double>& v, double centre) {
+        for (std::size_t m = 0; m < n; ++m) scratch[m] = std::fabs(v(m) - centre);
+        return median(scratch, n);
+    };
+    std::copy(samples.begin(), samples.end(), scratch);
+    const double centreSamples = median(scratch, n);
+    std::copy(refPattern.begin(), refPattern.end(), scratch);
+    const double centreRef = median(scratch, n);
+    const double spreadSamples = spreadAround(samples, centreSamples);
+    if (!(spreadSamples > 0.0)) return;
+    const double gain = spreadAround(refPattern, centreRef) / spreadSamples;
+    for (std::size_t m = 0; m < n; ++m) diff(m) = refPattern(m) - (centreRef + (samples(m) - centreSamples) * gain);
+
+    for (std::size_t m = 0; m < n; ++m) scratch[m] = std::fabs(diff(m));
+    const double threshold = ext.robust * 1.4826 * median(scratch, n);
+    std::size_t inliers = 0;
+    double sumRef = 0.0, sumSamples = 0.0;
+    for (std::size_t m = 0; m < n; ++m) {
+        inlier[m] = std::fabs(diff(m)) <= threshold ? 1.0 : 0.0;
+        sumRef += inlier[m] * refPattern(m);
+        sumSamples += inlier[m] * samples(m);
+        inliers += inlier[m] != 0.0;
     }
-    for (std::size_t m = 0; m < n; ++m) diff(m) *= inlier[m];
+    if (inliers < 2) return;
+    const double meanRef = sumRef / static_cast<double>(inliers);
+    const double meanSamples = sumSamples / static_cast<double>(inliers);
+    double squaresRef = 0.0, squaresSamples = 0.0;
+    for (std::size_t m = 0; m < n; ++m) {
+        squaresRef += inlier[m] * (refPattern(m) - meanRef) * (refPattern(m) - meanRef);
+        squaresSamples += inlier[m] * (samples(m) - meanSamples) * (samples(m) - meanSamples);
+    }
+    if (!(squaresSamples > 0.0)) return;
+    const double inlierGain = std::sqrt(squaresRef / squaresSamples);
+    for (std::size_t m = 0; m < n; ++m)
+        diff(m) = inlier[m] * (refPattern(m) - (meanRef + (samples(m) - meanSamples) * inlierGain));
 }
 
 void learning::makePts() {

@@ -5,6 +5,8 @@
 #include <cmath>
 
 #include "fixtures.hpp"
+#include "mlx/array/as_hindex.hpp"
+#include "mlx/geometry/homog.hpp"
 #include "mlx/random/rand.hpp"
 
 namespace {
@@ -80,4 +82,22 @@ TEST(Learning, PatternsAreZeroMeanUnitNormForEveryLength) {
         for (std::size_t m = 0; m < n; ++m)
             EXPECT_NEAR(pattern(m), (levels(m) - mean) / std::sqrt(squares), 1e-15) << n << " " << m;
     }
+}
+
+TEST(Learning, RobustDifferenceIgnoresOccludedSamplesAndKeepsTheLightInvariance) {
+    const auto image = fixtures::frame(0);
+    probe p(fixtures::config("nbpoints = 100\nplans = 2\nrobust = 3\n"), image);
+    mlx::matrix<double> points = p.getH0().applyto(p.gridPts);
+    mlx::geometry::normalize_h(points);
+    mlx::matrix<double> samples = mlx::as_hindex(image, points);
+    // Brighter and with more contrast, and a tenth of the samples covered by a white occluder.
+    for (double& v : samples) v = 1.5 * v + 10.0;
+    for (std::size_t m = 3; m < samples.numel(); m += 10) samples(m) = 400.0;
+    mlx::matrix<double> diff, work;
+    p.difference(samples, diff, work);
+    EXPECT_LT(fixtures::largestAbs(diff), 1e-12);
+
+    probe plain(fixtures::config("nbpoints = 100\nplans = 2\n"), image);
+    plain.difference(samples, diff, work);
+    EXPECT_GT(fixtures::largestAbs(diff), 0.05);
 }
