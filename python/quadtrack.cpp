@@ -39,7 +39,7 @@ const Setting kSettings[] = {
     {"iter", true, {track::tracker::defaultIter, track::tracker::defaultIter, track::tracker::defaultIter}},
     {"nbtrack", true, {track::learningDefaults::nbtrack, track::learningDefaults::nbtrack, track::learningDefaults::nbtrack}},
     {"noise", false, {track::LearnJD::defaultNoise, track::Appjdk::defaultNoise, track::AppRVM::defaultNoise}},
-    {"plans", true, {track::extensions::defaultPlans, track::learningDefaults::plans, track::learningDefaults::plans}},
+    {"plans", true, {track::learningDefaults::plans, track::learningDefaults::plans, track::learningDefaults::plans}},
     {"nbpoints", true, {track::learningDefaults::nbpoints, track::learningDefaults::nbpoints, track::learningDefaults::nbpoints}},
     {"width0", false, {kUnread, track::Appjdk::defaultWidth0, track::AppRVM::defaultWidth0}},
     {"M", true, {kUnread, track::Appjdk::defaultM, kUnread}},
@@ -48,6 +48,8 @@ const Setting kSettings[] = {
     {"predict", false, {track::extensions::defaultPredict, track::extensions::defaultPredict, track::extensions::defaultPredict}},
     {"robust", false, {track::extensions::defaultRobust, track::extensions::defaultRobust, track::extensions::defaultRobust}},
     {"lost", false, {track::extensions::defaultLost, track::extensions::defaultLost, track::extensions::defaultLost}},
+    {"sensor", false, {track::extensions::defaultSensor, kUnread, kUnread}},
+    {"clipping", true, {1, 1, 1}},
     // Read and ignored by the kernel methods: accepted so that a configuration file's keys all carry over.
     {"kernel", false, {kUnread, kUnread, kUnread}},
 };

@@ -8,7 +8,8 @@
 namespace track {
 
 // Learner of the linear method "jd": per level, the minimum-norm least-squares map from pattern
-// differences to corner motions, models[k] = pinv(deltaI) * deltaP (n x 8).
+// differences to corner motions, models[k] = pinv(deltaI) * deltaP (n x 8); with the "sensor"
+// extension, the ridge regression that sensor noise of that deviation calls for.
 class LearnJD : public learning {
 public:
     // A linear model is accurate over a narrower range than the kernel models, and its iterations
@@ -24,6 +25,9 @@ protected:
     void createPlanes() override;
 
 private:
+    // Appends to the training set the rows that stand for sensor noise in every pattern.
+    void addSensorNoise();
+
     std::vector<mlx::matrix<double>> models;
 };
 

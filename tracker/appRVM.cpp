@@ -138,7 +138,7 @@ void AppRVM::SolveForAlpha(const factors& s, const factors& q, const factors& S,
 }
 
 AppRVM::AppRVM(const mlx::matrix<double>& corners, const ini::INIParser& ini, const mlx::matrix<unsigned char>& image)
-    : learning(corners, ini, image, defaultNoise, learningDefaults::plans) {
+    : learning(corners, ini, image, defaultNoise) {
     kernel = ini::readChar(ini, "kernel", kernel);
     width0 = ini::readDouble(ini, "width0", defaultWidth0);
     max_iter = ini::readUnsigned(ini, "max_iter", defaultMaxIter);

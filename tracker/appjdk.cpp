@@ -8,7 +8,7 @@
 namespace track {
 
 Appjdk::Appjdk(const mlx::matrix<double>& corners, const ini::INIParser& ini, const mlx::matrix<unsigned char>& image)
-    : learning(corners, ini, image, defaultNoise, learningDefaults::plans) {
+    : learning(corners, ini, image, defaultNoise) {
     kernelType = ini::readChar(ini, "kernel", kernelType);
     width0 = ini::readDouble(ini, "width0", defaultWidth0);
     M = ini::readUnsigned(ini, "M", defaultM);

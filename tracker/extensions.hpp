@@ -10,11 +10,9 @@ namespace track {
 // the same models and corners, bit for bit.
 struct extensions {
     static constexpr double defaultPredict = 0.5;
-    // Perturbations per level of "jd" with the extensions on: twice the plain default, for a model
-    // that holds under sensor noise (chosen on the benchmark; learning stays near half a second).
-    static constexpr unsigned defaultPlans = 1600;
     static constexpr double defaultRobust = 0.0;
     static constexpr double defaultLost = 0.1;
+    static constexpr double defaultSensor = 8.0;
 
     // "predict": each frame starts from the corners extrapolated from the last two frames, moved
     // on by this share of their motion (1: constant velocity), so the models see only the change
@@ -28,6 +26,13 @@ struct extensions {
     // below this ends with "the region was lost" and the previous corners are kept; tracking
     // resumes from them on the next frame. 0: off.
     double lost = 0.0;
+    // "sensor": deviation, in grey levels, of the sensor noise the linear models are learned to
+    // withstand: ridge regression, as if every training pattern carried such noise. 0: off.
+    double sensor = 0.0;
+    // "clipping": samples at either end of the grey scale only bound the light they saw; the
+    // pattern is matched on the others, and a clipped sample differs from the reference only by
+    // what exceeds its bound. 0: off.
+    bool clipping = false;
     bool enabled = false;
 
     static extensions read(const ini::INIParser& ini);

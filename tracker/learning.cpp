@@ -12,7 +12,7 @@
 namespace track {
 
 learning::learning(const mlx::matrix<double>& corners_, const ini::INIParser& ini,
-                   const mlx::matrix<unsigned char>& image_, double defaultNoise, unsigned extendedPlans)
+                   const mlx::matrix<unsigned char>& image_, double defaultNoise)
     : corners(corners_),
       unitSquare{{0, 1, 1, 0}, {0, 0, 1, 1}, {1, 1, 1, 1}},
       H0(unitSquare, corners, true),
@@ -20,7 +20,7 @@ learning::learning(const mlx::matrix<double>& corners_, const ini::INIParser& in
       image(image_) {
     nbtrack = ini::readUnsigned(ini, "nbtrack", learningDefaults::nbtrack);
     noise = ini::readDouble(ini, "noise", defaultNoise);
-    plans = ini::readUnsigned(ini, "plans", ext.enabled ? extendedPlans : learningDefaults::plans);
+    plans = ini::readUnsigned(ini, "plans", learningDefaults::plans);
     nbpoints = ini::readUnsigned(ini, "nbpoints", learningDefaults::nbpoints);
     if (nbpoints < 4)
         MLX_RAISE("configuration key \"nbpoints\": " << nbpoints << " is below 4 sample points");
@@ -87,9 +87,23 @@ void learning::standardize(const mlx::matrix<double>& samples, mlx::matrix<doubl
 void learning::difference(const mlx::matrix<double>& samples, mlx::matrix<double>& diff,
                           mlx::matrix<double>& work) const {
     const auto [mean, norm] = centring(samples);
+    const std::size_t n = samples.numel();
     diff.resize(samples.rows(), samples.cols());
-    for (std::size_t m = 0; m < samples.numel(); ++m) diff(m) = refPattern(m) - (samples(m) - mean) / norm;
-    if (ext.robust > 0.0) rejectOutliers(samples, diff, work);
+    for (std::size_t m = 0; m < n; ++m) diff(m) = refPattern(m) - (samples(m) - mean) / norm;
+    if (!ext.clipping && !(ext.robust > 0.0)) return;
+    work.resize(n, 2);
+    double* const inlier = work.data() + n;
+    bool partial = false;
+    for (std::size_t m = 0; m < n; ++m) {
+        inlier[m] = ext.clipping && saturated(samples(m)) ? 0.0 : 1.0;
+        partial = partial || inlier[m] == 0.0;
+    }
+    if (ext.robust > 0.0) partial = rejectOutliers(samples, inlier, work.data()) || partial;
+    if (partial) matchInliers(samples, inlier, diff);
+}
+
+bool learning::saturated(double level) {
+    return level <= saturationMargin || level >= 255.0 - saturationMargin;
 }
 
 namespace {
@@ -102,41 +116,50 @@ double median(double* v, std::size_t n) {
 
 }  // namespace
 
-// The residuals are first taken under the affine map of the samples onto the reference that their
-// medians and median deviations give, which outliers hardly move (the plain mean and norm are
-// dragged by them), then under the map that matches the reference's mean and spread on the inliers
-// found. Either map leaves the pattern invariant to gain and offset of the light, as the plain
-// normalisation is. 1.4826 median |r| is the standard deviation of normally distributed r.
-void learning::rejectOutliers(const mlx::matrix<double>& samples, mlx::matrix<double>& diff,
-                              mlx::matrix<double>& work) const {
+// The residuals are taken under the affine map of the samples onto the reference that the medians
+// and median deviations of the inliers give, which outliers hardly move (the plain mean and norm
+// are dragged by them). 1.4826 median |r| is the standard deviation of normally distributed r.
+bool learning::rejectOutliers(const mlx::matrix<double>& samples, double* inlier, double* scratch) const {
     const std::size_t n = samples.numel();
-    work.resize(n, 2);
-    double* const scratch = work.data();
-    double* const inlier = work.data() + n;
-    const auto spreadAround = [&](const mlx::matrix<double>& v, double centre) {
-        for (std::size_t m = 0; m < n; ++m) scratch[m] = std::fabs(v(m) - centre);
-        return median(scratch, n);
+    std::size_t kept = 0;
+    const auto gather = [&](const auto& value) {
+        kept = 0;
+        for (std::size_t m = 0; m < n; ++m)
+            if (inlier[m] != 0.0) scratch[kept++] = value(m);
+        return kept == 0 ? 0.0 : median(scratch, kept);
     };
-    std::copy(samples.begin(), samples.end(), scratch);
-    const double centreSamples = median(scratch, n);
-    std::copy(refPattern.begin(), refPattern.end(), scratch);
-    const double centreRef = median(scratch, n);
-    const double spreadSamples = spreadAround(samples, centreSamples);
-    if (!(spreadSamples > 0.0)) return;
-    const double gain = spreadAround(refPattern, centreRef) / spreadSamples;
-    for (std::size_t m = 0; m < n; ++m) diff(m) = refPattern(m) - (centreRef + (samples(m) - centreSamples) * gain);
+    const double centreSamples = gather([&](std::size_t m) { return samples(m); });
+    const double centreRef = gather([&](std::size_t m) { return refPattern(m); });
+    const double spreadSamples = gather([&](std::size_t m) { return std::fabs(samples(m) - centreSamples); });
+    const double spreadRef = gather([&](std::size_t m) { return std::fabs(refPattern(m) - centreRef); });
+    if (!(spreadSamples > 0.0)) return false;
+    const double gain = spreadRef / spreadSamples;
+    const auto residual = [&](std::size_t m) {
+        return std::fabs(refPattern(m) - (centreRef + (samples(m) - centreSamples) * gain));
+    };
+    const double threshold = ext.robust * 1.4826 * gather(residual);
+    bool rejected = false;
+    for (std::size_t m = 0; m < n; ++m)
+        if (inlier[m] != 0.0 && residual(m) > threshold) {
+            inlier[m] = 0.0;
+            rejected = true;
+        }
+    return rejected;
+}
 
-    for (std::size_t m = 0; m < n; ++m) scratch[m] = std::fabs(diff(m));
-    const double threshold = ext.robust * 1.4826 * median(scratch, n);
+// The affine map that matches the reference's mean and spread on the inliers, which keeps the
+// pattern invariant to gain and offset of the light as the plain normalisation does. A saturated
+// sample only bounds the level it saw: it differs from the reference only by what exceeds the
+// bound. Outliers are left out.
+void learning::matchInliers(const mlx::matrix<double>& samples, const double* inlier, mlx::matrix<double>& diff) const {
+    const std::size_t n = samples.numel();
     std::size_t inliers = 0;
     double sumRef = 0.0, sumSamples = 0.0;
     for (std::size_t m = 0; m < n; ++m) {
-        inlier[m] = std::fabs(diff(m)) <= threshold ? 1.0 : 0.0;
         sumRef += inlier[m] * refPattern(m);
         sumSamples += inlier[m] * samples(m);
         inliers += inlier[m] != 0.0;
     }
-    if (inliers < 2) return;
     const double meanRef = sumRef / static_cast<double>(inliers);
     const double meanSamples = sumSamples / static_cast<double>(inliers);
     double squaresRef = 0.0, squaresSamples = 0.0;
@@ -144,17 +167,30 @@ void learning::rejectOutliers(const mlx::matrix<double>& samples, mlx::matrix<do
         squaresRef += inlier[m] * (refPattern(m) - meanRef) * (refPattern(m) - meanRef);
         squaresSamples += inlier[m] * (samples(m) - meanSamples) * (samples(m) - meanSamples);
     }
-    if (!(squaresSamples > 0.0)) return;
-    const double inlierGain = std::sqrt(squaresRef / squaresSamples);
-    for (std::size_t m = 0; m < n; ++m)
-        diff(m) = inlier[m] * (refPattern(m) - (meanRef + (samples(m) - meanSamples) * inlierGain));
+    if (inliers < 2 || !(squaresSamples > 0.0))
+        MLX_RAISE("the sampled region is saturated or hidden: " << n - inliers << " of its " << n
+                  << " samples leave no pattern to match");
+    const double gain = std::sqrt(squaresRef / squaresSamples);
+    for (std::size_t m = 0; m < n; ++m) {
+        const double r = refPattern(m) - (meanRef + (samples(m) - meanSamples) * gain);
+        if (inlier[m] != 0.0)
+            diff(m) = r;
+        else if (ext.clipping && samples(m) >= 255.0 - saturationMargin)
+            diff(m) = std::min(r, 0.0);
+        else if (ext.clipping && samples(m) <= saturationMargin)
+            diff(m) = std::max(r, 0.0);
+        else
+            diff(m) = 0.0;
+    }
 }
 
 void learning::makePts() {
     grid();
     mlx::matrix<double> points = H0.applyto(gridPts);
     mlx::geometry::normalize_h(points);
-    standardize(mlx::as_hindex(image, points), refPattern);
+    const mlx::matrix<double> samples = mlx::as_hindex(image, points);
+    refNorm = centring(samples).second;
+    standardize(samples, refPattern);
 }
 
 void learning::createOnePlane(const unsigned& k) {

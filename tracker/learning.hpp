@@ -9,8 +9,7 @@
 namespace track {
 
 // Settings of the learning stage used when the configuration leaves a key out. The first level's
-// amplitude, "noise", depends on the method, and so does "plans" with the extensions on: each
-// learner passes its own.
+// amplitude, "noise", depends on the method: each learner passes its own.
 struct learningDefaults {
     static constexpr unsigned nbtrack = 3;
     static constexpr unsigned plans = 800;
@@ -35,7 +34,7 @@ struct learningLimits {
 class learning {
 public:
     learning(const mlx::matrix<double>& corners, const ini::INIParser& ini,
-             const mlx::matrix<unsigned char>& image, double defaultNoise, unsigned extendedPlans);
+             const mlx::matrix<unsigned char>& image, double defaultNoise);
     virtual ~learning() = default;
     learning(const learning&) = delete;
     learning& operator=(const learning&) = delete;
@@ -57,7 +56,14 @@ public:
     const extensions& getExtensions() const { return ext; }
 
 protected:
-    void rejectOutliers(const mlx::matrix<double>& samples, mlx::matrix<double>& diff, mlx::matrix<double>& work) const;
+    // Grey levels this close to either end of the scale are taken as clipped by the camera.
+    static constexpr double saturationMargin = 3.0;
+    static bool saturated(double level);
+    // Clears inlier[m] for the residuals beyond "robust" robust standard deviations; true when it
+    // cleared one (scratch holds n values).
+    bool rejectOutliers(const mlx::matrix<double>& samples, double* inlier, double* scratch) const;
+    // The difference (in diff) under the map fitted on the samples whose inlier[m] is set.
+    void matchInliers(const mlx::matrix<double>& samples, const double* inlier, mlx::matrix<double>& diff) const;
     virtual void grid();
     void makePts();
     // Regenerates deltaI (plans x n pattern differences) and deltaP (plans x 8 corner motions)
@@ -76,6 +82,8 @@ protected:
     double noise = 0.0;
     mlx::matrix<double> gridPts;
     mlx::matrix<double> refPattern;
+    // Norm of the reference samples' deviations from their mean, in grey levels.
+    double refNorm = 0.0;
     const mlx::matrix<unsigned char>& image;
     mlx::matrix<double> deltaI;
     mlx::matrix<double> deltaP;

@@ -30,7 +30,7 @@ TEST(LearnJD, LearnsOneModelPerLevelOfSampleCountRowsAndEightColumns) {
 
 TEST(LearnJD, UnderdeterminedTrainingGivesTheMinimumNormExactFit) {
     const auto image = fixtures::frame(0);
-    exposedJD jd(mlx::matrix<double>(fixtures::corners(0)), fixtures::config("nbtrack = 1\nplans = 30\nnbpoints = 100\n"), image);
+    exposedJD jd(mlx::matrix<double>(fixtures::corners(0)), fixtures::config("nbtrack = 1\nplans = 30\nnbpoints = 100\nsensor = 0\n"), image);
     const auto& A = jd.getModels()[0];
     // Fewer perturbations than samples: every training motion is reproduced exactly...
     EXPECT_LT(fixtures::largestAbs(jd.deltaI * A - jd.deltaP), 1e-9);

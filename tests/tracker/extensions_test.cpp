@@ -1,5 +1,6 @@
 // What the configuration's extensions change: prediction keeps a motion the plain method cannot
-// follow, and a region hidden for a while is reported lost, held, and picked up again.
+// follow, a clipping light is matched, and a region hidden for a while is reported lost, held,
+// and picked up again.
 
 #include <gtest/gtest.h>
 
@@ -51,7 +52,35 @@ double worstOverAcceleration(const std::string& settings) {
     return worst;
 }
 
+// Frames 1 to 10 of the synthetic sequence seen through a light of this gain and offset, the
+// levels clipped to 0..255 as a camera does.
+double worstUnderLight(const std::string& settings, double gain, double offset) {
+    track::trackDhome t(fixtures::corners(0), fixtures::config(kConfig + settings), fixtures::frame(0));
+    double worst = 0.0;
+    for (int f = 1; f <= 10; ++f) {
+        auto bytes = synthetic::render(synthetic::motion(f), 320, 240);
+        for (auto& v : bytes) v = static_cast<unsigned char>(std::clamp(std::round(gain * v + offset), 0.0, 255.0));
+        mlx::matrix<unsigned char> frame;
+        frame.assign(bytes.data(), 320, 240);
+        try {
+            worst = std::max(worst, worstError(t.run(frame), synthetic::motion(f)));
+        } catch (const mlx::tool::generalException&) {
+            return 1e9;
+        }
+    }
+    return worst;
+}
+
 }  // namespace
+
+// Half the region is clipped white: matching on the other samples keeps it, and the sensor
+// noise's ridge keeps the model steady on the part that is left.
+TEST(Extensions, ClippedLightIsMatchedOnTheSamplesItLeaves) {
+    EXPECT_GT(worstUnderLight("extensions = 0\n", 2.0, 20.0), 5.0);
+    for (const char* partial : {"clipping = 0\n", "sensor = 0\n"})
+        EXPECT_GT(worstUnderLight(partial, 2.0, 20.0), 0.6) << partial;
+    EXPECT_LT(worstUnderLight("", 2.0, 20.0), 0.4);
+}
 
 TEST(Extensions, PredictionFollowsAnAccelerationThePlainMethodLoses) {
     EXPECT_GT(worstOverAcceleration("extensions = 0\n"), 5.0);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "fixtures.hpp"
@@ -14,7 +15,7 @@ namespace {
 // Exposes the training stage without fitting any model.
 struct probe : track::learning {
     probe(const ini::INIParser& ini, const mlx::matrix<unsigned char>& image)
-        : learning(mlx::matrix<double>(fixtures::corners(0)), ini, image, 0.2, 800) {}
+        : learning(mlx::matrix<double>(fixtures::corners(0)), ini, image, 0.2) {}
     void createPlanes() override {}
     using learning::createOnePlane;
     using learning::deltaI;
@@ -84,20 +85,32 @@ TEST(Learning, PatternsAreZeroMeanUnitNormForEveryLength) {
     }
 }
 
-TEST(Learning, RobustDifferenceIgnoresOccludedSamplesAndKeepsTheLightInvariance) {
+// The reference pattern seen through a brighter, more contrasted light is matched exactly when the
+// samples the light clipped, or those an occluder covers, are set aside; the plain difference is not.
+TEST(Learning, ClippedAndOccludedSamplesAreSetAsideUnderAnyLight) {
     const auto image = fixtures::frame(0);
-    probe p(fixtures::config("nbpoints = 100\nplans = 2\nrobust = 3\n"), image);
-    mlx::matrix<double> points = p.getH0().applyto(p.gridPts);
-    mlx::geometry::normalize_h(points);
-    mlx::matrix<double> samples = mlx::as_hindex(image, points);
-    // Brighter and with more contrast, and a tenth of the samples covered by a white occluder.
-    for (double& v : samples) v = 1.5 * v + 10.0;
-    for (std::size_t m = 3; m < samples.numel(); m += 10) samples(m) = 400.0;
-    mlx::matrix<double> diff, work;
-    p.difference(samples, diff, work);
-    EXPECT_LT(fixtures::largestAbs(diff), 1e-12);
-
-    probe plain(fixtures::config("nbpoints = 100\nplans = 2\n"), image);
-    plain.difference(samples, diff, work);
-    EXPECT_GT(fixtures::largestAbs(diff), 0.05);
+    const auto occluded = [](mlx::matrix<double>& s) {
+        for (std::size_t m = 3; m < s.numel(); m += 10) s(m) = 400.0;
+    };
+    const auto clipped = [](mlx::matrix<double>& s) {
+        for (double& v : s) v = std::min(v, 255.0);
+    };
+    const struct {
+        const char *settings, *plain;
+        void (*cover)(mlx::matrix<double>&);
+    } cases[] = {{"robust = 3\nclipping = 0\n", "clipping = 0\n", occluded}, {"", "clipping = 0\n", clipped}};
+    for (const auto& c : cases) {
+        probe p(fixtures::config(std::string("nbpoints = 100\nplans = 2\n") + c.settings), image);
+        mlx::matrix<double> points = p.getH0().applyto(p.gridPts);
+        mlx::geometry::normalize_h(points);
+        mlx::matrix<double> samples = mlx::as_hindex(image, points);
+        for (double& v : samples) v = 1.6 * v + 10.0;
+        c.cover(samples);
+        mlx::matrix<double> diff, work;
+        p.difference(samples, diff, work);
+        EXPECT_LT(fixtures::largestAbs(diff), 1e-12) << c.settings;
+        probe plain(fixtures::config(std::string("nbpoints = 100\nplans = 2\n") + c.plain), image);
+        plain.difference(samples, diff, work);
+        EXPECT_GT(fixtures::largestAbs(diff), 0.05) << c.settings;
+    }
 }
