@@ -32,30 +32,25 @@ const char* const kWarning =
 
 }  // namespace
 
-TEST(Plu, NearlySingularInverseWarnsAtEveryCallButEstimatesOnce) {
+TEST(Plu, NearlySingularInverseWarnsAtEveryCallButEstimatesOnceAndTheQuietOneNever) {
     const matrix<double> A = {{1, 1e-3}, {1e3, 1 + 1e-14}};  // rcond about 1e-20
     mlx::plu lu(A);
     for (int call = 0; call < 3; ++call) {
         cerr_capture err;
         lu.inv();
-        const std::string text = err.text();
-        EXPECT_EQ(text.rfind(kWarning, 0), 0u) << text;
         std::ostringstream expected_value;
         expected_value << lu.rcond();
-        EXPECT_EQ(text, kWarning + expected_value.str() + ".\n");
+        EXPECT_EQ(err.text(), kWarning + expected_value.str() + ".\n");
     }
     EXPECT_EQ(lu.estimates(), 1u);
     EXPECT_LT(lu.rcond(), 0x1p-52);
-}
 
-TEST(Plu, QuietInverseNeverPrintsNorEstimates) {
-    const matrix<double> A = {{1, 2}, {2, 4}};
-    mlx::plu lu(A);
+    mlx::plu quiet(matrix<double>{{1, 2}, {2, 4}});
     cerr_capture err;
-    lu.inv(true);
-    lu.inv(true);
+    quiet.inv(true);
+    quiet.inv(true);
     EXPECT_EQ(err.text(), "");
-    EXPECT_EQ(lu.estimates(), 0u);
-    EXPECT_EQ(lu.rcond(), -1.0);
+    EXPECT_EQ(quiet.estimates(), 0u);
+    EXPECT_EQ(quiet.rcond(), -1.0);
 }
 

@@ -2,24 +2,17 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
-#include <complex>
-#include <random>
-#include <vector>
 
-#include "mlx/array/generate.hpp"
-#include "mlx/polynome/roots.hpp"
-#include "mlx/tool/exception.hpp"
-#include "mlx/xpr/elementwise.hpp"
+#include "../alg/testing.hpp"
+#include "mlx/polynome/companion.hpp"
 
 using namespace mlx;
 using namespace mlx::polynomes;
+using mlx::testing::kLoose;
+using mlx::testing::kTight;
 
 namespace {
-
-constexpr double kTight = 1e-12;
-constexpr double kLoose = 1e-8;
 
 void expect_near(const polynome& p, const matrix<double>& expected, double tol) {
     ASSERT_EQ(p.coefficients().size(), expected.size());
@@ -45,3 +38,12 @@ TEST(Polynome, CharacteristicPolynomialOfKnownMatrices) {
     EXPECT_THROW(polynome::characteristic(matrix<double>(2, 3)), tool::generalException);
 }
 
+TEST(Companion, BalancingLeavesABalancedMatrixAndQrReportsNonConvergence) {
+    matrix<double> A = compan(matrix<double>{{1, -3, 2}});
+    const matrix<double> before = A;
+    EXPECT_TRUE(balance_companion(A));
+    EXPECT_TRUE(isequal(A, before));
+    matrix<double> B = compan(matrix<double>{{1, 2, std::nan(""), 4}});
+    EXPECT_EQ(mlx::testing::report_of([&] { qr_companion(B); }),
+              "<MLX Error>\nIn file mlx/polynome/companion.cpp at line #\nprocess not converging after 160 iterations");
+}
