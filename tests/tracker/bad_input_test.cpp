@@ -30,13 +30,6 @@ std::string outcome(const std::function<void()>& call) {
 
 std::uint32_t u(long long v) { return static_cast<std::uint32_t>(v); }
 
-Select selectionOf(const synthetic::mat3& motion) {
-    const auto c = synthetic::truth(motion);
-    return Select{u(c[0]), u(c[1]), u(c[2]), u(c[3]), u(c[4]), u(c[5]), u(c[6]), u(c[7])};
-}
-
-Select truthSelection(int t) { return selectionOf(synthetic::motion(t)); }
-
 bool same(const Select& a, const Select& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 // Fixed-seed grey-level noise.
@@ -78,7 +71,7 @@ protected:
 }  // namespace
 
 TEST_F(BadInput, ConfigurationsAreUsedWithDefaultsOrRefusedNamingTheKeyBeforeAnythingLarge) {
-    const Select sel = truthSelection(0);
+    const Select sel = synthetic::selection(synthetic::motion(0));
     EXPECT_EQ(initWith(nullptr, 0, sel, first), "ok");
     EXPECT_EQ(initWith("", sel), "ok");
     const std::string binary("\x00\x01\xfe\xff=\x80\x7f\n\x1b[2J\xc3\x28=\n", 16);
@@ -160,16 +153,14 @@ TEST_F(BadInput, SelectionsWithoutAnAreaOrOffTheFrameAreRefusedAndPartlyOutsideO
         EXPECT_EQ(outcome([&] { view->init(sel, first.data(), kWidth, kHeight, kDepth); }), "ok");
         Select out = sel;
         EXPECT_EQ(outcome([&] { view->run(first.data(), out); }), "ok");
-        for (int k = 0; k < 8; ++k) {
-            const auto at = [k](const Select& s) { return static_cast<std::int32_t>((&s.x1)[k]); };
-            EXPECT_NEAR(at(out), at(sel), 4) << "corner value " << k;
-        }
+        for (int k = 0; k < 8; ++k)
+            EXPECT_NEAR(synthetic::coordinates(out)[k], synthetic::coordinates(sel)[k], 4) << "corner value " << k;
         plugin.destroy(view);
     }
 }
 
 TEST_F(BadInput, UniformFramesAreReportedAndNoiseIsLearnedLikeAnyTexture) {
-    const Select sel = truthSelection(0);
+    const Select sel = synthetic::selection(synthetic::motion(0));
     const std::string small = kSmall;
     for (const std::uint8_t level : {0, 128, 255}) {
         const std::vector<std::uint8_t> flat(kWidth * kHeight, level);
@@ -206,7 +197,7 @@ TEST_F(BadInput, ARegionThatLeavesTheFrameIsReportedUntilTheHostSelectsItAgain) 
     const auto frameAt = [&](int t) { return synthetic::render(shifted(t), kWidth, kHeight); };
     std::ofstream("tracker.ini") << "# defaults\n";
     Interface* view = plugin.make();
-    Select sel = truthSelection(0);
+    Select sel = synthetic::selection(synthetic::motion(0));
     ASSERT_EQ(outcome([&] { view->init(sel, first.data(), kWidth, kHeight, kDepth); }), "ok");
     int firstReport = 0;
     for (int t = 1; t <= 120; ++t) {
@@ -226,7 +217,7 @@ TEST_F(BadInput, ARegionThatLeavesTheFrameIsReportedUntilTheHostSelectsItAgain) 
     EXPECT_GT(firstReport, 20);
     EXPECT_LT(firstReport, 60);
 
-    const Select back = selectionOf(shifted(120));
+    const Select back = synthetic::selection(shifted(120));
     ASSERT_EQ(outcome([&] { view->init(back, frameAt(120).data(), kWidth, kHeight, kDepth); }), "ok");
     sel = back;
     EXPECT_EQ(outcome([&] { view->run(frameAt(119).data(), sel); }), "ok");
@@ -235,7 +226,7 @@ TEST_F(BadInput, ARegionThatLeavesTheFrameIsReportedUntilTheHostSelectsItAgain) 
 }
 
 TEST_F(BadInput, CallsOutOfOrderAreRefusedOrHarmless) {
-    Select sel = truthSelection(0);
+    Select sel = synthetic::selection(synthetic::motion(0));
     const Select selected = sel;
     Interface* view = plugin.make();
     EXPECT_EQ(outcome([&] { view->run(first.data(), sel); }), "run: no region is being tracked (call init first)");

@@ -56,20 +56,6 @@ synthetic::mat3 circling(int t) {
     return {1, 0, 24 + 6 * std::cos(a), 0, 1, 24 + 6 * std::sin(a), 0, 0, 1};
 }
 
-Select selectionOf(int t) {
-    const auto c = synthetic::truth(circling(t));
-    Select s{};
-    std::uint32_t* fields[8] = {&s.x1, &s.y1, &s.x2, &s.y2, &s.x3, &s.y3, &s.x4, &s.y4};
-    for (int k = 0; k < 8; ++k) *fields[k] = static_cast<std::uint32_t>(c[k]);
-    return s;
-}
-
-std::vector<std::vector<std::uint8_t>> period() {
-    std::vector<std::vector<std::uint8_t>> frames;
-    for (int t = 0; t < 40; ++t) frames.push_back(synthetic::render(circling(t), kSide, kSide));
-    return frames;
-}
-
 class LongRun : public testing::Test {
 protected:
     void SetUp() override {
@@ -77,6 +63,7 @@ protected:
         loaded::enterDirectory(kSmall);
         // The plug-in's per-object console lines would be thousands of lines (gtest prints with stdio).
         console = std::cout.rdbuf(nullptr);
+        for (int t = 0; t < 40; ++t) frames.push_back(synthetic::render(circling(t), kSide, kSide));
     }
     void TearDown() override {
         std::cout.rdbuf(console);
@@ -84,9 +71,8 @@ protected:
     }
 
     std::streambuf* console = nullptr;
-
     loaded::plugin plugin;
-    const std::vector<std::vector<std::uint8_t>> frames = period();
+    std::vector<std::vector<std::uint8_t>> frames;
 };
 
 }  // namespace
@@ -96,7 +82,7 @@ TEST_F(LongRun, AThousandObjectLifetimesLeaveResidentMemoryFlat) {
     std::ofstream("tracker.ini") << "nbtrack = 1\nplans = 100\nnbpoints = 16\niter = 1\n";
     const auto cycle = [&] {
         Interface* view = plugin.make();
-        Select sel = selectionOf(0);
+        Select sel = synthetic::selection(circling(0));
         view->init(sel, frames[0].data(), kSide, kSide, 8);
         view->run(frames[1].data(), sel);
         view->kill();
@@ -115,7 +101,7 @@ TEST_F(LongRun, AThousandObjectLifetimesLeaveResidentMemoryFlat) {
 
 TEST_F(LongRun, TenThousandFramesKeepMemoryFlatAndStayOnTheRegion) {
     Interface* view = plugin.make();
-    Select sel = selectionOf(0);
+    Select sel = synthetic::selection(circling(0));
     view->init(sel, frames[0].data(), kSide, kSide, 8);
     long early = 0;
     for (int t = 1; t <= 10000; ++t) {

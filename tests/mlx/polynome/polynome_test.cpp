@@ -5,7 +5,6 @@
 #include <cmath>
 
 #include "../alg/testing.hpp"
-#include "mlx/polynome/companion.hpp"
 
 using namespace mlx;
 using namespace mlx::polynomes;
@@ -36,14 +35,4 @@ TEST(Polynome, CharacteristicPolynomialOfKnownMatrices) {
     expect_near(polynome::characteristic(matrix<double>{{-7.5}}), matrix<double>{{1, 7.5}}, kTight);
     EXPECT_TRUE(isequal(polynome::characteristic(matrix<double>()).coefficients(), matrix<double>{{1}}));
     EXPECT_THROW(polynome::characteristic(matrix<double>(2, 3)), tool::generalException);
-}
-
-TEST(Companion, BalancingLeavesABalancedMatrixAndQrReportsNonConvergence) {
-    matrix<double> A = compan(matrix<double>{{1, -3, 2}});
-    const matrix<double> before = A;
-    EXPECT_TRUE(balance_companion(A));
-    EXPECT_TRUE(isequal(A, before));
-    matrix<double> B = compan(matrix<double>{{1, 2, std::nan(""), 4}});
-    EXPECT_EQ(mlx::testing::report_of([&] { qr_companion(B); }),
-              "<MLX Error>\nIn file mlx/polynome/companion.cpp at line #\nprocess not converging after 160 iterations");
 }
