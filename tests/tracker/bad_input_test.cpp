@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -49,19 +50,18 @@ protected:
         loaded::enterDirectory(kSmall);
     }
 
-    // Outcome of init on a fresh object created with config as tracker.ini (none when null).
-    std::string initWith(const char* config, std::size_t length, const Select& sel,
-                         const std::vector<std::uint8_t>& frame, std::uint32_t w = kWidth,
+    // Outcome of init on a fresh object created with config as tracker.ini (none when absent), on
+    // frame (the first frame when empty).
+    std::string initWith(const Select& sel, const std::optional<std::string>& config = kSmall,
+                         const std::vector<std::uint8_t>& frame = {}, std::uint32_t w = kWidth,
                          std::uint32_t h = kHeight) {
         unlink("tracker.ini");
-        if (config != nullptr) std::ofstream("tracker.ini", std::ios::binary) << std::string(config, length);
+        if (config) std::ofstream("tracker.ini", std::ios::binary) << *config;
         Interface* view = plugin.make();
-        const std::string result = outcome([&] { view->init(sel, frame.data(), w, h, kDepth); });
+        const auto* pixels = frame.empty() ? first.data() : frame.data();
+        const std::string result = outcome([&] { view->init(sel, pixels, w, h, kDepth); });
         plugin.destroy(view);
         return result;
-    }
-    std::string initWith(const std::string& config, const Select& sel) {
-        return initWith(config.data(), config.size(), sel, first);
     }
 
     loaded::plugin plugin;
@@ -72,16 +72,13 @@ protected:
 
 TEST_F(BadInput, ConfigurationsAreUsedWithDefaultsOrRefusedNamingTheKeyBeforeAnythingLarge) {
     const Select sel = synthetic::selection(synthetic::motion(0));
-    EXPECT_EQ(initWith(nullptr, 0, sel, first), "ok");
-    EXPECT_EQ(initWith("", sel), "ok");
-    const std::string binary("\x00\x01\xfe\xff=\x80\x7f\n\x1b[2J\xc3\x28=\n", 16);
-    EXPECT_EQ(initWith(binary + kSmall, sel), "ok");
-
-    struct refusal {
+    EXPECT_EQ(initWith(sel, std::nullopt), "ok");
+    EXPECT_EQ(initWith(sel, ""), "ok");
+    EXPECT_EQ(initWith(sel, std::string("\x00\x01\xfe\xff=\x80\x7f\n\x1b[2J\xc3\x28=\n", 16) + kSmall), "ok");
+    const struct {
         std::string config;
         std::string message;
-    };
-    const std::vector<refusal> refused = {
+    } refused[] = {
         {std::string("plans = \xff\xfe\n", 11), "configuration key \"plans\": \"\xff\xfe\" is not an unsigned integer"},
         {"tracker = rvm\nplans = 1\n", "needs at least 2 perturbations, not 1"},
         {"tracker = jdk\nplans = 1\n", "needs at least 2 perturbations, not 1"},
@@ -107,13 +104,12 @@ TEST_F(BadInput, ConfigurationsAreUsedWithDefaultsOrRefusedNamingTheKeyBeforeAny
         {"tracker = jdk\nwidth0 = 1e308\n", "process not converging after 101 iterations"},
     };
     for (const auto& r : refused) {
-        const std::string got = initWith(r.config, sel);
+        const std::string got = initWith(sel, r.config);
         EXPECT_NE(got.find(r.message), std::string::npos) << r.config << "\n-> " << got;
     }
 }
 
 TEST_F(BadInput, SelectionsWithoutAnAreaOrOffTheFrameAreRefusedAndPartlyOutsideOnesTrack) {
-    const std::string small = kSmall;
     const std::string collinear = "selected corners 1, 2 and 3 are collinear or coincident: no region to track";
     const std::string uniform = "the sampled region is uniform";
     // Corners near 2^31 and 2^32 put the products of the collinearity check close to 2^64.
@@ -140,11 +136,10 @@ TEST_F(BadInput, SelectionsWithoutAnAreaOrOffTheFrameAreRefusedAndPartlyOutsideO
         {{100, 100, 101, 100, 101, 101, 100, 101}, "ok"},
     };
     for (const auto& s : selections) {
-        const std::string got = initWith(small, s.sel);
+        const std::string got = initWith(s.sel);
         EXPECT_EQ(got.rfind(s.outcome, 0), 0u) << s.sel.x1 << ", " << s.sel.y1 << ", " << s.sel.x2 << "... -> " << got;
     }
-    const std::vector<std::uint8_t> pixel{200};
-    EXPECT_EQ(initWith(kSmall, small.size(), Select{0, 0, 1, 0, 1, 1, 0, 1}, pixel, 1, 1).rfind(uniform, 0), 0u);
+    EXPECT_EQ(initWith(Select{0, 0, 1, 0, 1, 1, 0, 1}, kSmall, {200}, 1, 1).rfind(uniform, 0), 0u);
 
     // Negative corners come as their 32-bit wrap; the part of the region off the frame reads black.
     for (const Select& sel : {Select{u(-20), u(-20), 60, u(-20), 60, 60, u(-20), 60},
@@ -161,11 +156,8 @@ TEST_F(BadInput, SelectionsWithoutAnAreaOrOffTheFrameAreRefusedAndPartlyOutsideO
 
 TEST_F(BadInput, UniformFramesAreReportedAndNoiseIsLearnedLikeAnyTexture) {
     const Select sel = synthetic::selection(synthetic::motion(0));
-    const std::string small = kSmall;
-    for (const std::uint8_t level : {0, 128, 255}) {
-        const std::vector<std::uint8_t> flat(kWidth * kHeight, level);
-        EXPECT_EQ(initWith(kSmall, small.size(), sel, flat).rfind("the sampled region is uniform", 0), 0u);
-    }
+    for (const std::uint8_t level : {0, 128, 255})
+        EXPECT_EQ(initWith(sel, kSmall, std::vector<std::uint8_t>(kWidth * kHeight, level)).rfind("the sampled region is uniform", 0), 0u);
 
     Interface* view = plugin.make();
     const auto noise = noiseFrame(12345u, kWidth * kHeight);
