@@ -87,7 +87,7 @@ TEST_F(TrackCommand, KeepsTheTrackedFramesAndPrintsTheReportWhenThePluginFailsIn
     EXPECT_NE(r.out.find("fake tracker"), std::string::npos);
 }
 
-TEST_F(TrackCommand, RefusesBadInputsWithAMessageAndAFailureStatus) {
+TEST_F(TrackCommand, RefusesBadInputsAndAMissingPluginWithAMessageAndAFailureStatus) {
     writeText(path("refuse.ini"), "fail_init = 1\n");
     writeText(path("junk.png"), "not an image");
     writeText(path("small.pgm"), "P5 4 4 255\n0123456789abcdef");
@@ -96,6 +96,7 @@ TEST_F(TrackCommand, RefusesBadInputsWithAMessageAndAFailureStatus) {
         std::string input;
         int status;
         std::string message;
+        std::string plugin = FAKE_PLUGIN;
     };
     const std::vector<Case> cases = {
         {{corners_, "f0.pgm", "missing.pgm"}, "", 1, "missing.pgm: No such file"},
@@ -110,19 +111,16 @@ TEST_F(TrackCommand, RefusesBadInputsWithAMessageAndAFailureStatus) {
         {{corners_, "--size", "80x60", "-"}, raw_.substr(0, 2 * 4800 + 100), 1, "frame 2 cut short: 100 of 4800 bytes"},
         {{corners_, "--size", "80x60", "-"}, "", 1, "no frame on standard input"},
         {{corners_, "--frobnicate", "f0.pgm"}, "", 2, "unknown option --frobnicate"},
+        {{corners_, "f0.pgm"}, "", 1, "cannot load the plug-in", path("nowhere/libquadtrack.so")},
     };
     for (const auto& c : cases) {
-        const auto r = track(c.args, c.input);
+        auto args = c.args;
+        args.insert(args.begin(), "track");
+        const auto r = quadtrack(args, c.input, c.plugin);
         EXPECT_EQ(r.status, c.status) << c.message << "\n" << r.err;
         EXPECT_NE(r.err.find(c.message), std::string::npos) << "expected \"" << c.message << "\" in:\n" << r.err;
     }
     // The cut stream still left the table of the two whole frames.
     EXPECT_EQ(lines(track({corners_, "--size", "80x60", "-"}, raw_.substr(0, 2 * 4800 + 100)).out).size(), 3u);
-}
-
-TEST_F(TrackCommand, SaysSoWhenThePluginCannotBeLoaded) {
-    const auto r = quadtrack(withFrames({"track", corners_}), "", path("nowhere/libquadtrack.so"));
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("cannot load the plug-in"), std::string::npos) << r.err;
 }
 

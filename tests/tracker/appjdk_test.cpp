@@ -20,7 +20,7 @@ struct exposedJdk : track::Appjdk {
 
 }  // namespace
 
-TEST(Kernel, SquaredDistancesMatchADirectComputation) {
+TEST(Kernel, SquaredDistancesMatchADirectComputationAndGiveTheGaussian) {
     const mlx::matrix<double> X = mlx::rand(5, 7) - 0.5;
     const mlx::matrix<double> Y = mlx::rand(3, 7) * 2.0;
     const mlx::matrix<double> D = track::kernel::dist2(X, Y);
@@ -33,9 +33,7 @@ TEST(Kernel, SquaredDistancesMatchADirectComputation) {
         }
     const mlx::matrix<double> self = track::kernel::dist2(X, X);
     for (std::size_t i = 0; i < 5; ++i) EXPECT_NEAR(self(i, i), 0.0, 1e-14);
-}
-
-TEST(Kernel, IsOneOverEAtSquaredDistanceWidthSquared) {
+    // The kernel is 1/e at squared distance width squared.
     const double width = 0.7;
     const mlx::matrix<double> a{{0.0, 0.0}};
     const mlx::matrix<double> b{{0.0, width}};

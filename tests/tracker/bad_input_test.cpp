@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,13 +31,6 @@ std::string outcome(const std::function<void()>& call) {
 
 std::uint32_t u(long long v) { return static_cast<std::uint32_t>(v); }
 
-Select selectionOf(const synthetic::mat3& motion) {
-    const auto c = synthetic::truth(motion);
-    return Select{u(c[0]), u(c[1]), u(c[2]), u(c[3]), u(c[4]), u(c[5]), u(c[6]), u(c[7])};
-}
-
-Select truthSelection(int t) { return selectionOf(synthetic::motion(t)); }
-
 bool same(const Select& a, const Select& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 // Fixed-seed grey-level noise.
@@ -56,19 +50,18 @@ protected:
         loaded::enterDirectory(kSmall);
     }
 
-    // Outcome of init on a fresh object created with config as tracker.ini (none when null).
-    std::string initWith(const char* config, std::size_t length, const Select& sel,
-                         const std::vector<std::uint8_t>& frame, std::uint32_t w = kWidth,
+    // Outcome of init on a fresh object created with config as tracker.ini (none when absent), on
+    // frame (the first frame when empty).
+    std::string initWith(const Select& sel, const std::optional<std::string>& config = kSmall,
+                         const std::vector<std::uint8_t>& frame = {}, std::uint32_t w = kWidth,
                          std::uint32_t h = kHeight) {
         unlink("tracker.ini");
-        if (config != nullptr) std::ofstream("tracker.ini", std::ios::binary) << std::string(config, length);
+        if (config) std::ofstream("tracker.ini", std::ios::binary) << *config;
         Interface* view = plugin.make();
-        const std::string result = outcome([&] { view->init(sel, frame.data(), w, h, kDepth); });
+        const auto* pixels = frame.empty() ? first.data() : frame.data();
+        const std::string result = outcome([&] { view->init(sel, pixels, w, h, kDepth); });
         plugin.destroy(view);
         return result;
-    }
-    std::string initWith(const std::string& config, const Select& sel) {
-        return initWith(config.data(), config.size(), sel, first);
     }
 
     loaded::plugin plugin;
@@ -78,17 +71,14 @@ protected:
 }  // namespace
 
 TEST_F(BadInput, ConfigurationsAreUsedWithDefaultsOrRefusedNamingTheKeyBeforeAnythingLarge) {
-    const Select sel = truthSelection(0);
-    EXPECT_EQ(initWith(nullptr, 0, sel, first), "ok");
-    EXPECT_EQ(initWith("", sel), "ok");
-    const std::string binary("\x00\x01\xfe\xff=\x80\x7f\n\x1b[2J\xc3\x28=\n", 16);
-    EXPECT_EQ(initWith(binary + kSmall, sel), "ok");
-
-    struct refusal {
+    const Select sel = synthetic::selection(synthetic::motion(0));
+    EXPECT_EQ(initWith(sel, std::nullopt), "ok");
+    EXPECT_EQ(initWith(sel, ""), "ok");
+    EXPECT_EQ(initWith(sel, std::string("\x00\x01\xfe\xff=\x80\x7f\n\x1b[2J\xc3\x28=\n", 16) + kSmall), "ok");
+    const struct {
         std::string config;
         std::string message;
-    };
-    const std::vector<refusal> refused = {
+    } refused[] = {
         {std::string("plans = \xff\xfe\n", 11), "configuration key \"plans\": \"\xff\xfe\" is not an unsigned integer"},
         {"tracker = rvm\nplans = 1\n", "needs at least 2 perturbations, not 1"},
         {"tracker = jdk\nplans = 1\n", "needs at least 2 perturbations, not 1"},
@@ -114,13 +104,12 @@ TEST_F(BadInput, ConfigurationsAreUsedWithDefaultsOrRefusedNamingTheKeyBeforeAny
         {"tracker = jdk\nwidth0 = 1e308\n", "process not converging after 101 iterations"},
     };
     for (const auto& r : refused) {
-        const std::string got = initWith(r.config, sel);
+        const std::string got = initWith(sel, r.config);
         EXPECT_NE(got.find(r.message), std::string::npos) << r.config << "\n-> " << got;
     }
 }
 
 TEST_F(BadInput, SelectionsWithoutAnAreaOrOffTheFrameAreRefusedAndPartlyOutsideOnesTrack) {
-    const std::string small = kSmall;
     const std::string collinear = "selected corners 1, 2 and 3 are collinear or coincident: no region to track";
     const std::string uniform = "the sampled region is uniform";
     // Corners near 2^31 and 2^32 put the products of the collinearity check close to 2^64.
@@ -147,11 +136,10 @@ TEST_F(BadInput, SelectionsWithoutAnAreaOrOffTheFrameAreRefusedAndPartlyOutsideO
         {{100, 100, 101, 100, 101, 101, 100, 101}, "ok"},
     };
     for (const auto& s : selections) {
-        const std::string got = initWith(small, s.sel);
+        const std::string got = initWith(s.sel);
         EXPECT_EQ(got.rfind(s.outcome, 0), 0u) << s.sel.x1 << ", " << s.sel.y1 << ", " << s.sel.x2 << "... -> " << got;
     }
-    const std::vector<std::uint8_t> pixel{200};
-    EXPECT_EQ(initWith(kSmall, small.size(), Select{0, 0, 1, 0, 1, 1, 0, 1}, pixel, 1, 1).rfind(uniform, 0), 0u);
+    EXPECT_EQ(initWith(Select{0, 0, 1, 0, 1, 1, 0, 1}, kSmall, {200}, 1, 1).rfind(uniform, 0), 0u);
 
     // Negative corners come as their 32-bit wrap; the part of the region off the frame reads black.
     for (const Select& sel : {Select{u(-20), u(-20), 60, u(-20), 60, 60, u(-20), 60},
@@ -160,21 +148,16 @@ TEST_F(BadInput, SelectionsWithoutAnAreaOrOffTheFrameAreRefusedAndPartlyOutsideO
         EXPECT_EQ(outcome([&] { view->init(sel, first.data(), kWidth, kHeight, kDepth); }), "ok");
         Select out = sel;
         EXPECT_EQ(outcome([&] { view->run(first.data(), out); }), "ok");
-        for (int k = 0; k < 8; ++k) {
-            const auto at = [k](const Select& s) { return static_cast<std::int32_t>((&s.x1)[k]); };
-            EXPECT_NEAR(at(out), at(sel), 4) << "corner value " << k;
-        }
+        for (int k = 0; k < 8; ++k)
+            EXPECT_NEAR(synthetic::coordinates(out)[k], synthetic::coordinates(sel)[k], 4) << "corner value " << k;
         plugin.destroy(view);
     }
 }
 
 TEST_F(BadInput, UniformFramesAreReportedAndNoiseIsLearnedLikeAnyTexture) {
-    const Select sel = truthSelection(0);
-    const std::string small = kSmall;
-    for (const std::uint8_t level : {0, 128, 255}) {
-        const std::vector<std::uint8_t> flat(kWidth * kHeight, level);
-        EXPECT_EQ(initWith(kSmall, small.size(), sel, flat).rfind("the sampled region is uniform", 0), 0u);
-    }
+    const Select sel = synthetic::selection(synthetic::motion(0));
+    for (const std::uint8_t level : {0, 128, 255})
+        EXPECT_EQ(initWith(sel, kSmall, std::vector<std::uint8_t>(kWidth * kHeight, level)).rfind("the sampled region is uniform", 0), 0u);
 
     Interface* view = plugin.make();
     const auto noise = noiseFrame(12345u, kWidth * kHeight);
@@ -206,7 +189,7 @@ TEST_F(BadInput, ARegionThatLeavesTheFrameIsReportedUntilTheHostSelectsItAgain) 
     const auto frameAt = [&](int t) { return synthetic::render(shifted(t), kWidth, kHeight); };
     std::ofstream("tracker.ini") << "# defaults\n";
     Interface* view = plugin.make();
-    Select sel = truthSelection(0);
+    Select sel = synthetic::selection(synthetic::motion(0));
     ASSERT_EQ(outcome([&] { view->init(sel, first.data(), kWidth, kHeight, kDepth); }), "ok");
     int firstReport = 0;
     for (int t = 1; t <= 120; ++t) {
@@ -226,7 +209,7 @@ TEST_F(BadInput, ARegionThatLeavesTheFrameIsReportedUntilTheHostSelectsItAgain) 
     EXPECT_GT(firstReport, 20);
     EXPECT_LT(firstReport, 60);
 
-    const Select back = selectionOf(shifted(120));
+    const Select back = synthetic::selection(shifted(120));
     ASSERT_EQ(outcome([&] { view->init(back, frameAt(120).data(), kWidth, kHeight, kDepth); }), "ok");
     sel = back;
     EXPECT_EQ(outcome([&] { view->run(frameAt(119).data(), sel); }), "ok");
@@ -235,7 +218,7 @@ TEST_F(BadInput, ARegionThatLeavesTheFrameIsReportedUntilTheHostSelectsItAgain) 
 }
 
 TEST_F(BadInput, CallsOutOfOrderAreRefusedOrHarmless) {
-    Select sel = truthSelection(0);
+    Select sel = synthetic::selection(synthetic::motion(0));
     const Select selected = sel;
     Interface* view = plugin.make();
     EXPECT_EQ(outcome([&] { view->run(first.data(), sel); }), "run: no region is being tracked (call init first)");

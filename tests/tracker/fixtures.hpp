@@ -20,9 +20,9 @@ namespace fixtures {
 inline ini::INIParser config(const std::string& text) {
     // Tests run as parallel processes: each writes its own file.
     const std::string path = ::testing::TempDir() + "fixtures_config_" + std::to_string(getpid()) + ".ini";
-    std::ofstream(path) << text;
+    std::ofstream(path, std::ios::binary) << text;
     ini::INIParser parser;
-    parser.read(path);
+    EXPECT_TRUE(parser.read(path));
     return parser;
 }
 

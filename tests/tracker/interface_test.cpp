@@ -5,16 +5,13 @@
 #include <limits>
 
 TEST(HostCoordinates, TruncateTowardZeroWrapModulo2To32AndRefuseLostEstimates) {
+    for (const auto& [estimate, expected] : {std::pair<double, std::uint32_t>{12.9, 12u}, {-0.5, 0u},
+                                             {-1.5, 4294967295u}, {4294967296.0 + 5.0, 5u}}) {
+        std::uint32_t v = 7;
+        EXPECT_TRUE(track::toHostCoordinate(estimate, v));
+        EXPECT_EQ(v, expected) << estimate;
+    }
     std::uint32_t v = 7;
-    ASSERT_TRUE(track::toHostCoordinate(12.9, v));
-    EXPECT_EQ(v, 12u);
-    ASSERT_TRUE(track::toHostCoordinate(-0.5, v));
-    EXPECT_EQ(v, 0u);
-    ASSERT_TRUE(track::toHostCoordinate(-1.5, v));
-    EXPECT_EQ(v, 4294967295u);
-    ASSERT_TRUE(track::toHostCoordinate(4294967296.0 + 5.0, v));
-    EXPECT_EQ(v, 5u);
-    v = 7;
     EXPECT_FALSE(track::toHostCoordinate(std::numeric_limits<double>::quiet_NaN(), v));
     EXPECT_FALSE(track::toHostCoordinate(-std::numeric_limits<double>::infinity(), v));
     EXPECT_FALSE(track::toHostCoordinate(1e19, v));

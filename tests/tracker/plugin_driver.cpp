@@ -7,7 +7,6 @@
 #include <exception>
 
 #include "synthetic.hpp"
-#include "tracker/quadtrack.h"
 
 int main(int argc, char** argv) {
     if (argc < 3) return 2;
@@ -27,16 +26,13 @@ int main(int argc, char** argv) {
     create(&tracker);
     int status = 0;
     try {
-        const auto first = synthetic::truth(synthetic::motion(0));
-        Select sel{};
-        std::uint32_t* fields[8] = {&sel.x1, &sel.y1, &sel.x2, &sel.y2, &sel.x3, &sel.y3, &sel.x4, &sel.y4};
-        for (int k = 0; k < 8; ++k) *fields[k] = static_cast<std::uint32_t>(first[k]);
+        Select sel = synthetic::selection(synthetic::motion(0));
         const std::uint32_t w = width, h = height, depth = 8;
         tracker->init(sel, synthetic::render(synthetic::motion(0), width, height, offset).data(), w, h, depth);
         for (int t = 1; t < frames; ++t) {
             tracker->run(synthetic::render(synthetic::motion(t), width, height, offset).data(), sel);
             std::printf("corners %d", t);
-            for (auto* f : fields) std::printf(" %u", *f);
+            for (std::int32_t v : synthetic::coordinates(sel)) std::printf(" %d", int(v));
             std::printf("\n");
         }
     } catch (const std::exception& e) {

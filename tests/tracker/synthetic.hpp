@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "tracker/quadtrack.h"
+
 namespace synthetic {
 
 using mat3 = std::array<double, 9>;  // row-major
@@ -66,6 +68,19 @@ inline std::array<double, 8> truth(const mat3& m) {
         c[2 * k + 1] = p[1];
     }
     return c;
+}
+
+// The region as a host selects it: whole pixels, negative coordinates as their 32-bit wrap.
+inline Select selection(const mat3& m) {
+    const auto c = truth(m);
+    const auto at = [&c](int k) { return static_cast<std::uint32_t>(static_cast<std::int64_t>(c[k])); };
+    return Select{at(0), at(1), at(2), at(3), at(4), at(5), at(6), at(7)};
+}
+
+// The eight coordinates of a selection, read as signed.
+inline std::array<std::int32_t, 8> coordinates(const Select& s) {
+    return {std::int32_t(s.x1), std::int32_t(s.y1), std::int32_t(s.x2), std::int32_t(s.y2),
+            std::int32_t(s.x3), std::int32_t(s.y3), std::int32_t(s.x4), std::int32_t(s.y4)};
 }
 
 // width x height frame, byte x + width * y = pixel (x, y).

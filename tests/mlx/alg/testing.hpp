@@ -1,14 +1,17 @@
 #ifndef TESTS_MLX_ALG_TESTING_HPP
 #define TESTS_MLX_ALG_TESTING_HPP
 
-// Helpers shared by the linear-algebra tests: tolerance tiers, seeded random matrices, norms.
+// Helpers shared by the toolkit's tests: tolerance tiers, seeded random matrices, norms, reports.
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdint>
+#include <string>
 
 #include "mlx/array/generate.hpp"
 #include "mlx/array/matrix.hpp"
+#include "mlx/tool/exception.hpp"
 #include "mlx/xpr/elementwise.hpp"
 #include "mlx/xpr/reductions.hpp"
 
@@ -57,6 +60,22 @@ matrix<double> naive_product(const matrix<double, C1>& a, const matrix<double, C
             out(i, j) = s;
         }
     return out;
+}
+
+// The report of the toolkit error f raises, its line number left out (so "...at line #\nmessage"),
+// or "no error".
+template <class F>
+std::string report_of(F&& f) {
+    try {
+        f();
+    } catch (const tool::generalException& e) {
+        std::string report = e.what();
+        const auto at = report.find('#') + 1;
+        std::size_t end = at;
+        while (end < report.size() && std::isdigit(static_cast<unsigned char>(report[end]))) ++end;
+        return report.erase(at, end - at);
+    }
+    return "no error";
 }
 
 }  // namespace mlx::testing

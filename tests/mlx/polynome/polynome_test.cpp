@@ -2,24 +2,16 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
-#include <complex>
-#include <random>
-#include <vector>
 
-#include "mlx/array/generate.hpp"
-#include "mlx/polynome/roots.hpp"
-#include "mlx/tool/exception.hpp"
-#include "mlx/xpr/elementwise.hpp"
+#include "../alg/testing.hpp"
 
 using namespace mlx;
 using namespace mlx::polynomes;
+using mlx::testing::kLoose;
+using mlx::testing::kTight;
 
 namespace {
-
-constexpr double kTight = 1e-12;
-constexpr double kLoose = 1e-8;
 
 void expect_near(const polynome& p, const matrix<double>& expected, double tol) {
     ASSERT_EQ(p.coefficients().size(), expected.size());
@@ -44,4 +36,3 @@ TEST(Polynome, CharacteristicPolynomialOfKnownMatrices) {
     EXPECT_TRUE(isequal(polynome::characteristic(matrix<double>()).coefficients(), matrix<double>{{1}}));
     EXPECT_THROW(polynome::characteristic(matrix<double>(2, 3)), tool::generalException);
 }
-
