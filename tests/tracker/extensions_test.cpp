@@ -9,6 +9,7 @@
 #include <string>
 
 #include "fixtures.hpp"
+#include "mlx/array/as_hindex.hpp"
 #include "mlx/tool/exception.hpp"
 #include "tracker/trackDhome.hpp"
 
@@ -71,7 +72,43 @@ double worstUnderLight(const std::string& settings, double gain, double offset) 
     return worst;
 }
 
+struct trainingOf : track::LearnJD {
+    using LearnJD::LearnJD;
+    using LearnJD::deltaI;
+    using LearnJD::deltaP;
+};
+
 }  // namespace
+
+// The model is the minimiser of the training error plus the error that grain of the configured
+// deviation adds to every training pattern: plans * (sensor / spread)^2 ||A||^2, the spread being
+// the norm of the reference levels' deviations. At the minimum the gradient vanishes.
+TEST(Extensions, SensorNoiseGivesTheRidgeRegressionOfThatNoise) {
+    const auto image = fixtures::frame(0);
+    const std::size_t plans = 50, n = 100;
+    trainingOf jd(mlx::matrix<double>(fixtures::corners(0)),
+                  fixtures::config("nbtrack = 1\nplans = 50\nnbpoints = 100\nsensor = 8\n"), image);
+    mlx::matrix<double> points = jd.getH0().applyto(jd.getGridPts());
+    mlx::geometry::normalize_h(points);
+    const mlx::matrix<double> levels = mlx::as_hindex(image, points);
+    double mean = 0.0, squares = 0.0;
+    for (double v : levels) mean += v / static_cast<double>(n);
+    for (double v : levels) squares += (v - mean) * (v - mean);
+    const double ridge = static_cast<double>(plans) * 64.0 / squares;
+    const auto& A = jd.getModels()[0];
+    double worst = 0.0;
+    for (std::size_t m = 0; m < n; ++m)
+        for (std::size_t q = 0; q < 8; ++q) {
+            double gradient = ridge * A(m, q);
+            for (std::size_t p = 0; p < plans; ++p) {
+                double residual = -jd.deltaP(p, q);
+                for (std::size_t j = 0; j < n; ++j) residual += jd.deltaI(p, j) * A(j, q);
+                gradient += jd.deltaI(p, m) * residual;
+            }
+            worst = std::max(worst, std::fabs(gradient));
+        }
+    EXPECT_LT(worst, 1e-10 * ridge * fixtures::largestAbs(A));
+}
 
 // Half the region is clipped white: matching on the other samples keeps it, and the sensor
 // noise's ridge keeps the model steady on the part that is left.
