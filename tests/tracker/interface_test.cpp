@@ -17,10 +17,3 @@ TEST(HostCoordinates, TruncateTowardZeroWrapModulo2To32AndRefuseLostEstimates) {
     EXPECT_FALSE(track::toHostCoordinate(1e19, v));
     EXPECT_EQ(v, 7u);
 }
-
-TEST(HostCoordinates, ReadAsSignedWithTheUpperHalfOfTheRangeNegative) {
-    EXPECT_EQ(track::fromHostCoordinate(0u), 0);
-    EXPECT_EQ(track::fromHostCoordinate(2147483647u), std::numeric_limits<std::int32_t>::max());
-    EXPECT_EQ(track::fromHostCoordinate(2147483648u), std::numeric_limits<std::int32_t>::min());
-    EXPECT_EQ(track::fromHostCoordinate(4294967295u), -1);
-}
