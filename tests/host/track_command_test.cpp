@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 using namespace host;
 using hosttest::lines;
 using hosttest::readText;

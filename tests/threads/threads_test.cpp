@@ -7,15 +7,12 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
-#include <iostream>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "mlx/random/rand.hpp"
-#include "mlx/tool/exception.hpp"
-#include "mlx/tool/timer.hpp"
 #include "tests/tracker/synthetic.hpp"
 #include "tracker/interface.hpp"
 

@@ -3,24 +3,21 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <tuple>
 
-TEST(HostCoordinates, TruncateTowardZeroWrapModulo2To32AndRefuseLostEstimates) {
-    for (const auto& [estimate, expected] : {std::pair<double, std::uint32_t>{12.9, 12u}, {-0.5, 0u},
-                                             {-1.5, 4294967295u}, {4294967296.0 + 5.0, 5u}}) {
+// Written as the host reads them: the upper half of the 32-bit range is negative.
+TEST(HostCoordinates, TruncateTowardZeroWrapModulo2To32ReadBackSignedAndRefuseLostEstimates) {
+    for (const auto& [estimate, host, read] :
+         {std::tuple<double, std::uint32_t, std::int32_t>{12.9, 12u, 12}, {-0.5, 0u, 0}, {-1.5, 4294967295u, -1},
+          {4294967296.0 + 5.0, 5u, 5}, {-2147483648.0, 2147483648u, INT32_MIN}, {2147483647.0, 2147483647u, INT32_MAX}}) {
         std::uint32_t v = 7;
         EXPECT_TRUE(track::toHostCoordinate(estimate, v));
-        EXPECT_EQ(v, expected) << estimate;
+        EXPECT_EQ(v, host) << estimate;
+        EXPECT_EQ(track::fromHostCoordinate(v), read) << estimate;
     }
     std::uint32_t v = 7;
     EXPECT_FALSE(track::toHostCoordinate(std::numeric_limits<double>::quiet_NaN(), v));
     EXPECT_FALSE(track::toHostCoordinate(-std::numeric_limits<double>::infinity(), v));
     EXPECT_FALSE(track::toHostCoordinate(1e19, v));
     EXPECT_EQ(v, 7u);
-}
-
-TEST(HostCoordinates, ReadAsSignedWithTheUpperHalfOfTheRangeNegative) {
-    EXPECT_EQ(track::fromHostCoordinate(0u), 0);
-    EXPECT_EQ(track::fromHostCoordinate(2147483647u), std::numeric_limits<std::int32_t>::max());
-    EXPECT_EQ(track::fromHostCoordinate(2147483648u), std::numeric_limits<std::int32_t>::min());
-    EXPECT_EQ(track::fromHostCoordinate(4294967295u), -1);
 }

@@ -21,36 +21,20 @@ struct probe : track::learning {
     using learning::deltaI;
     using learning::deltaP;
     using learning::gridPts;
-    using learning::side;
 };
 
 }  // namespace
 
-TEST(Learning, GridStartsAtTheFirstCornerAndStopsOneStepShortOfTheFarEdges) {
-    const auto image = fixtures::frame(0);
-    probe p(fixtures::config("nbpoints = 100\nplans = 2\n"), image);
-    ASSERT_EQ(p.gridPts.size(), (mlx::shape{3, 100}));
-    for (std::size_t m = 0; m < 100; ++m) {
-        EXPECT_NEAR(p.gridPts(0, m), 0.1 * double(m % 10), 1e-15) << m;
-        EXPECT_NEAR(p.gridPts(1, m), 0.1 * double(m / 10), 1e-15) << m;
-        EXPECT_EQ(p.gridPts(2, m), 1.0);
-    }
-    EXPECT_EQ(p.getRefPattern().size(), (mlx::shape{1, 100}));
-
-    probe rounded(fixtures::config("nbpoints = 150\nplans = 2\n"), image);
-    EXPECT_EQ(rounded.side, 12u);
-    EXPECT_EQ(rounded.gridPts.cols(), 144u);
-}
-
 TEST(Learning, PerturbationsFollowTheSharedStreamAndHalveWithEachLevel) {
     const auto image = fixtures::frame(0);
-    // No "noise" key: the amplitude is the default the learner passes (0.2 for the probe).
-    probe p(fixtures::config("plans = 300\nnbpoints = 64\n"), image);
+    // No "noise" key: the amplitude is the default the learner passes (0.2 for the probe); the
+    // sample count is rounded down to a square grid.
+    probe p(fixtures::config("plans = 300\nnbpoints = 150\n"), image);
     for (unsigned k : {0u, 1u}) {
         auto replay = mlx::atom::Randomizer::LocalRndDevice();  // a copy: the same draws follow
         p.createOnePlane(k);
         ASSERT_EQ(p.deltaP.size(), (mlx::shape{300, 8}));
-        ASSERT_EQ(p.deltaI.size(), (mlx::shape{300, 64}));
+        ASSERT_EQ(p.deltaI.size(), (mlx::shape{300, 144}));
         // Eight draws per perturbation, in the order dx0, dy0, ..., dx3, dy3.
         for (std::size_t row = 0; row < 300; ++row)
             for (std::size_t q = 0; q < 8; ++q) ASSERT_EQ(p.deltaP(row, q), (replay() - 0.5) * 2.0 * 0.2 / (1 << k));

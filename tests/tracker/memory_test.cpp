@@ -8,7 +8,6 @@
 #include <unistd.h>
 #endif
 
-#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <iostream>

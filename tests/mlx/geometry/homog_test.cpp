@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-
 #include "../alg/testing.hpp"
 
 using mlx::matrix;
@@ -26,17 +24,6 @@ double transfer_error(const homog& H, const matrix<double, C>& X, const matrix<d
 }
 
 }  // namespace
-
-// An axis-aligned rectangle, then a general perspective quadrilateral (its system's rows are the
-// x equations, then the y equations), on both paths.
-TEST(Homog, UnitSquareOntoKnownQuadrilateralsGivesTheirTransforms) {
-    for (const matrix<double>& H0 : {matrix<double>{{100, 0, 10}, {0, 50, 20}, {0, 0, 1}},
-                                     matrix<double>{{2, 1, 3}, {-1, 2, 5}, {0.1, 0.2, 1}}}) {
-        matrix<double, 12> Y = homog(H0).applyto(kUnitSquare);
-        mlx::geometry::normalize_h(Y);
-        for (bool normalise : {true, false}) EXPECT_LT(max_diff(homog(kUnitSquare, Y, normalise).mat(), H0), 1e-10);
-    }
-}
 
 TEST(Homog, NormalisedAndDirectPathsAgreeOnRandomFourPointRoundTrips) {
     lcg g(90);
@@ -74,13 +61,4 @@ TEST(Homog, PointAtInfinitySwitchesToTheDirectPath) {
     // images (2,3), (3,3), (3.5,4), (2.5,4) form a parallelogram and H comes out affine.
     const matrix<double> affine = {{1, 0.5, 2}, {0, 1, 3}, {0, 0, 1}};
     EXPECT_LT(max_diff(H.mat(), affine), 1e-12) << H.mat();
-}
-
-TEST(NormalizeH, DividesEachColumnByItsLastElement) {
-    matrix<double> q = {{3, 1, 1}, {6, 1, 1}, {3, 1, 0}};
-    EXPECT_EQ(&mlx::geometry::normalize_h(q), &q);
-    const matrix<double> finite = q(mlx::AllTo(1), mlx::AllTo(1));
-    EXPECT_TRUE(mlx::isequal(finite, matrix<double>{{1, 1}, {2, 1}}));
-    EXPECT_TRUE(std::isinf(q(0, 2)));
-    EXPECT_TRUE(std::isnan(q(2, 2)));
 }

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-
 #include "../alg/testing.hpp"
 
 using namespace mlx;

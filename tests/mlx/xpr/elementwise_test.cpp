@@ -2,10 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <complex>
-#include <limits>
-
 #include "../alg/testing.hpp"
 
 using namespace mlx;
