@@ -29,9 +29,9 @@ struct extensions {
     // "sensor": deviation, in grey levels, of the sensor noise the linear models are learned to
     // withstand: ridge regression, as if every training pattern carried such noise. 0: off.
     double sensor = 0.0;
-    // "clipping": samples at either end of the grey scale only bound the light they saw; the
-    // pattern is matched on the others, and a clipped sample differs from the reference only by
-    // what exceeds its bound. 0: off.
+    // "clipping": samples at either end of the grey scale are clipped: the pattern is matched on
+    // the others; a white one only bounds the light it saw and differs from the reference by what
+    // exceeds the bound, a black one (the frame reads black off its edges) is left out. 0: off.
     bool clipping = false;
     bool enabled = false;
 

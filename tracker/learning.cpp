@@ -148,9 +148,10 @@ bool learning::rejectOutliers(const mlx::matrix<double>& samples, double* inlier
 }
 
 // The affine map that matches the reference's mean and spread on the inliers, which keeps the
-// pattern invariant to gain and offset of the light as the plain normalisation does. A saturated
-// sample only bounds the level it saw: it differs from the reference only by what exceeds the
-// bound. Outliers are left out.
+// pattern invariant to gain and offset of the light as the plain normalisation does. A sample
+// clipped white only bounds the level it saw: it differs from the reference only by what exceeds
+// the bound. Black samples are left out with the outliers: the frame reads black off its edges,
+// where a sample tells nothing.
 void learning::matchInliers(const mlx::matrix<double>& samples, const double* inlier, mlx::matrix<double>& diff) const {
     const std::size_t n = samples.numel();
     std::size_t inliers = 0;
@@ -177,8 +178,6 @@ void learning::matchInliers(const mlx::matrix<double>& samples, const double* in
             diff(m) = r;
         else if (ext.clipping && samples(m) >= 255.0 - saturationMargin)
             diff(m) = std::min(r, 0.0);
-        else if (ext.clipping && samples(m) <= saturationMargin)
-            diff(m) = std::max(r, 0.0);
         else
             diff(m) = 0.0;
     }
