@@ -25,9 +25,6 @@ protected:
     void createPlanes() override;
 
 private:
-    // Appends to the training set the rows that stand for sensor noise in every pattern.
-    void addSensorNoise();
-
     std::vector<mlx::matrix<double>> models;
 };
 

@@ -161,6 +161,11 @@ void learning::matchInliers(const mlx::matrix<double>& samples, const double* in
         sumSamples += inlier[m] * samples(m);
         inliers += inlier[m] != 0.0;
     }
+    const auto refuse = [&] {
+        MLX_RAISE("the sampled region is saturated or hidden: " << n - inliers << " of its " << n
+                  << " samples are clipped or outlying, and the others have no pattern to match");
+    };
+    if (inliers < 2) refuse();
     const double meanRef = sumRef / static_cast<double>(inliers);
     const double meanSamples = sumSamples / static_cast<double>(inliers);
     double squaresRef = 0.0, squaresSamples = 0.0;
@@ -168,9 +173,7 @@ void learning::matchInliers(const mlx::matrix<double>& samples, const double* in
         squaresRef += inlier[m] * (refPattern(m) - meanRef) * (refPattern(m) - meanRef);
         squaresSamples += inlier[m] * (samples(m) - meanSamples) * (samples(m) - meanSamples);
     }
-    if (inliers < 2 || !(squaresSamples > 0.0))
-        MLX_RAISE("the sampled region is saturated or hidden: " << n - inliers << " of its " << n
-                  << " samples leave no pattern to match");
+    if (!(squaresSamples > 0.0)) refuse();
     const double gain = std::sqrt(squaresRef / squaresSamples);
     for (std::size_t m = 0; m < n; ++m) {
         const double r = refPattern(m) - (meanRef + (samples(m) - meanSamples) * gain);
