@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <utility>
 
 #include "mlx/array/as_hindex.hpp"
 #include "mlx/random/rand.hpp"
@@ -54,17 +53,31 @@ void learning::grid() {
 
 namespace {
 
-// Mean of the grey levels and Euclidean norm of their deviations from it; a row whose levels are
-// all equal has no pattern. Four running sums break the chain of dependent additions; the grey
-// levels are integers, so their sum, and the mean, are exact in any order.
-std::pair<double, double> centring(const mlx::matrix<double>& samples) {
+// Mean of the grey levels and Euclidean norm of their deviations from it, and the lowest and
+// highest level; a row whose levels are all equal has no pattern. Four running sums break the
+// chain of dependent additions; the grey levels are integers, so their sum, and the mean, are
+// exact in any order.
+struct levels {
+    double mean, norm, lowest, highest;
+};
+
+levels centring(const mlx::matrix<double>& samples) {
     const double* v = samples.data();
     const std::size_t n = samples.numel();
     const std::size_t quads = n - n % 4;
     double s[4] = {0.0, 0.0, 0.0, 0.0};
+    double lo[4] = {v[0], v[0], v[0], v[0]}, hi[4] = {v[0], v[0], v[0], v[0]};
     for (std::size_t m = 0; m < quads; m += 4)
-        for (std::size_t l = 0; l < 4; ++l) s[l] += v[m + l];
-    for (std::size_t m = quads; m < n; ++m) s[0] += v[m];
+        for (std::size_t l = 0; l < 4; ++l) {
+            s[l] += v[m + l];
+            lo[l] = std::min(lo[l], v[m + l]);
+            hi[l] = std::max(hi[l], v[m + l]);
+        }
+    for (std::size_t m = quads; m < n; ++m) {
+        s[0] += v[m];
+        lo[0] = std::min(lo[0], v[m]);
+        hi[0] = std::max(hi[0], v[m]);
+    }
     const double mean = (s[0] + s[1] + s[2] + s[3]) / static_cast<double>(n);
     double q[4] = {0.0, 0.0, 0.0, 0.0};
     for (std::size_t m = 0; m < quads; m += 4)
@@ -73,33 +86,35 @@ std::pair<double, double> centring(const mlx::matrix<double>& samples) {
     const double norm = std::sqrt((q[0] + q[1]) + (q[2] + q[3]));
     if (!(norm > 0.0))
         MLX_RAISE("the sampled region is uniform (no texture, or outside the image): it has no pattern to track");
-    return {mean, norm};
+    return {mean, norm, std::min(std::min(lo[0], lo[1]), std::min(lo[2], lo[3])),
+            std::max(std::max(hi[0], hi[1]), std::max(hi[2], hi[3]))};
 }
 
 }  // namespace
 
 void learning::standardize(const mlx::matrix<double>& samples, mlx::matrix<double>& pattern) {
-    const auto [mean, norm] = centring(samples);
+    const levels c = centring(samples);
     pattern.resize(samples.rows(), samples.cols());
-    for (std::size_t m = 0; m < samples.numel(); ++m) pattern(m) = (samples(m) - mean) / norm;
+    for (std::size_t m = 0; m < samples.numel(); ++m) pattern(m) = (samples(m) - c.mean) / c.norm;
 }
 
 void learning::difference(const mlx::matrix<double>& samples, mlx::matrix<double>& diff,
                           mlx::matrix<double>& work) const {
-    const auto [mean, norm] = centring(samples);
+    const levels c = centring(samples);
     const std::size_t n = samples.numel();
     diff.resize(samples.rows(), samples.cols());
-    for (std::size_t m = 0; m < n; ++m) diff(m) = refPattern(m) - (samples(m) - mean) / norm;
-    if (!ext.clipping && !(ext.robust > 0.0)) return;
-    work.resize(n, 2);
-    double* const inlier = work.data() + n;
-    bool partial = false;
-    for (std::size_t m = 0; m < n; ++m) {
-        inlier[m] = ext.clipping && saturated(samples(m)) ? 0.0 : 1.0;
-        partial = partial || inlier[m] == 0.0;
+    const bool clipped = ext.clipping && (saturated(c.lowest) || saturated(c.highest));
+    if (clipped || ext.robust > 0.0) {
+        work.resize(n, 2);
+        double* const inlier = work.data() + n;
+        for (std::size_t m = 0; m < n; ++m) inlier[m] = clipped && saturated(samples(m)) ? 0.0 : 1.0;
+        const bool partial = (ext.robust > 0.0 && rejectOutliers(samples, inlier, work.data())) || clipped;
+        if (partial) {
+            matchInliers(samples, inlier, diff);
+            return;
+        }
     }
-    if (ext.robust > 0.0) partial = rejectOutliers(samples, inlier, work.data()) || partial;
-    if (partial) matchInliers(samples, inlier, diff);
+    for (std::size_t m = 0; m < n; ++m) diff(m) = refPattern(m) - (samples(m) - c.mean) / c.norm;
 }
 
 bool learning::saturated(double level) {
@@ -191,7 +206,7 @@ void learning::makePts() {
     mlx::matrix<double> points = H0.applyto(gridPts);
     mlx::geometry::normalize_h(points);
     const mlx::matrix<double> samples = mlx::as_hindex(image, points);
-    refNorm = centring(samples).second;
+    refNorm = centring(samples).norm;
     standardize(samples, refPattern);
 }
 
