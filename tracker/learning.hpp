@@ -43,8 +43,9 @@ public:
     // the Euclidean norm. A row whose levels are all equal has no pattern: toolkit error.
     static void standardize(const mlx::matrix<double>& samples, mlx::matrix<double>& pattern);
     // The reference pattern minus the normalised pattern of a row of grey levels (1 x n, in diff),
-    // as the tracking steps and the training rows compare them. With the "robust" extension the
-    // outlying residuals are zero and the pattern is normalised on the others (work is scratch).
+    // as the tracking steps and the training rows compare them. With the "clipping" and "robust"
+    // extensions, clipped samples and outlying residuals are set aside and the pattern is matched
+    // on the others (work is scratch).
     void difference(const mlx::matrix<double>& samples, mlx::matrix<double>& diff, mlx::matrix<double>& work) const;
 
     const mlx::matrix<double>& getUnitSquare() const { return unitSquare; }
