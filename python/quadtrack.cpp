@@ -50,6 +50,7 @@ const Setting kSettings[] = {
     {"lost", false, {track::extensions::defaultLost, track::extensions::defaultLost, track::extensions::defaultLost}},
     {"sensor", false, {track::extensions::defaultSensor, kUnread, kUnread}},
     {"clipping", true, {1, 1, 1}},
+    {"occlusion", false, {track::extensions::defaultOcclusion, kUnread, kUnread}},
     // Read and ignored by the kernel methods: accepted so that a configuration file's keys all carry over.
     {"kernel", false, {kUnread, kUnread, kUnread}},
 };

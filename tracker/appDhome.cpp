@@ -1,6 +1,8 @@
 #include "tracker/appDhome.hpp"
 
+#include "mlx/alg/mldivide.hpp"
 #include "mlx/alg/pinv.hpp"
+#include "mlx/alg/product.hpp"
 #include "mlx/alg/ridge.hpp"
 
 namespace track {
@@ -19,8 +21,35 @@ void LearnJD::createPlanes() {
     const double ridge = static_cast<double>(plans) * (ext.sensor / refNorm) * (ext.sensor / refNorm);
     for (unsigned k = 0; k < nbtrack; ++k) {
         createOnePlane(k);
-        models[k] = ext.sensor > 0.0 ? mlx::ridgeprod(deltaI, deltaP, ridge) : mlx::pinvprod(deltaI, deltaP);
+        if (ext.occlusion > 0.0) {
+            inverses.push_back(mlx::ridgeinv(deltaI, ridge));
+            models[k] = inverses.back() * mlx::prodtMM(deltaI, deltaP);
+        } else {
+            models[k] = ext.sensor > 0.0 ? mlx::ridgeprod(deltaI, deltaP, ridge) : mlx::pinvprod(deltaI, deltaP);
+        }
     }
+}
+
+void LearnJD::modelWithout(std::size_t k, const std::vector<std::size_t>& hidden, mlx::matrix<double>& model,
+                           mlx::matrix<double>& block, mlx::matrix<double>& solution) const {
+    const mlx::matrix<double>& G = inverses[k];
+    const mlx::matrix<double>& M = models[k];
+    const std::size_t n = M.rows(), h = hidden.size();
+    block.resize(h, h);
+    solution.resize(h, 8);
+    for (std::size_t b = 0; b < h; ++b)
+        for (std::size_t a = 0; a < h; ++a) block(a, b) = G(hidden[a], hidden[b]);
+    for (std::size_t q = 0; q < 8; ++q)
+        for (std::size_t a = 0; a < h; ++a) solution(a, q) = M(hidden[a], q);
+    model = M;
+    if (!mlx::CholSolveIP(block, solution)) return;
+    for (std::size_t q = 0; q < 8; ++q)
+        for (std::size_t a = 0; a < h; ++a) {
+            const double y = solution(a, q);
+            const double* g = &G(0, hidden[a]);
+            double* out = &model(0, q);
+            for (std::size_t i = 0; i < n; ++i) out[i] -= g[i] * y;
+        }
 }
 
 }  // namespace track

@@ -20,12 +20,22 @@ public:
     LearnJD(const mlx::matrix<double>& corners, const ini::INIParser& ini, const mlx::matrix<unsigned char>& image);
 
     const std::vector<mlx::matrix<double>>& getModels() const { return models; }
+    // With the "occlusion" extension, per level inv(deltaI' deltaI + ridge I) (n x n), from which
+    // the models refitted without any set of samples follow cheaply; otherwise empty.
+    const std::vector<mlx::matrix<double>>& getInverses() const { return inverses; }
+    // Into model: the level-k model refitted without the listed samples, M - G(:, h) G(h, h)^-1
+    // M(h, :) for the inverse G (the inverse of a principal block's Schur complement), its rows h
+    // then zero; M itself where G(h, h) is not positive definite (without the ridge). block and
+    // solution are scratch. Needs the inverses.
+    void modelWithout(std::size_t k, const std::vector<std::size_t>& hidden, mlx::matrix<double>& model,
+                      mlx::matrix<double>& block, mlx::matrix<double>& solution) const;
 
 protected:
     void createPlanes() override;
 
 private:
     std::vector<mlx::matrix<double>> models;
+    std::vector<mlx::matrix<double>> inverses;
 };
 
 }  // namespace track

@@ -13,6 +13,7 @@ struct extensions {
     static constexpr double defaultRobust = 0.0;
     static constexpr double defaultLost = 0.1;
     static constexpr double defaultSensor = 8.0;
+    static constexpr double defaultOcclusion = 3.0;
 
     // "predict": each frame starts from the corners extrapolated from the last two frames, moved
     // on by this share of their motion (1: constant velocity), so the models see only the change
@@ -33,6 +34,10 @@ struct extensions {
     // the others; a white one only bounds the light it saw and differs from the reference by what
     // exceeds the bound, a black one (the frame reads black off its edges) is left out. 0: off.
     bool clipping = false;
+    // "occlusion" (jd): samples whose residual at the end of a frame lies beyond this many robust
+    // standard deviations, in blobs, are taken as hidden: the next frame is matched and moved by
+    // the linear models refitted without them. 0: off.
+    double occlusion = 0.0;
     bool enabled = false;
 
     static extensions read(const ini::INIParser& ini);

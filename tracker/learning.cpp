@@ -99,16 +99,18 @@ void learning::standardize(const mlx::matrix<double>& samples, mlx::matrix<doubl
 }
 
 void learning::difference(const mlx::matrix<double>& samples, mlx::matrix<double>& diff,
-                          mlx::matrix<double>& work) const {
+                          mlx::matrix<double>& work, const double* visible) const {
     const levels c = centring(samples);
     const std::size_t n = samples.numel();
     diff.resize(samples.rows(), samples.cols());
     const bool clipped = ext.clipping && (saturated(c.lowest) || saturated(c.highest));
-    if (clipped || ext.robust > 0.0) {
+    if (clipped || ext.robust > 0.0 || visible != nullptr) {
         work.resize(n, 2);
         double* const inlier = work.data() + n;
-        for (std::size_t m = 0; m < n; ++m) inlier[m] = clipped && saturated(samples(m)) ? 0.0 : 1.0;
-        const bool partial = (ext.robust > 0.0 && rejectOutliers(samples, inlier, work.data())) || clipped;
+        for (std::size_t m = 0; m < n; ++m)
+            inlier[m] = (clipped && saturated(samples(m))) || (visible != nullptr && visible[m] == 0.0) ? 0.0 : 1.0;
+        const bool partial = (ext.robust > 0.0 && rejectOutliers(samples, inlier, work.data())) || clipped ||
+                             visible != nullptr;
         if (partial) {
             matchInliers(samples, inlier, diff);
             return;
@@ -168,7 +170,14 @@ bool learning::rejectOutliers(const mlx::matrix<double>& samples, double* inlier
 // the bound. Black samples are left out with the outliers: the frame reads black off its edges,
 // where a sample tells nothing.
 void learning::matchInliers(const mlx::matrix<double>& samples, const double* inlier, mlx::matrix<double>& diff) const {
+    residuals(samples, inlier, diff);
+    for (std::size_t m = 0; m < diff.numel(); ++m)
+        if (inlier[m] == 0.0) diff(m) = ext.clipping && samples(m) >= 255.0 - saturationMargin ? std::min(diff(m), 0.0) : 0.0;
+}
+
+void learning::residuals(const mlx::matrix<double>& samples, const double* inlier, mlx::matrix<double>& diff) const {
     const std::size_t n = samples.numel();
+    diff.resize(samples.rows(), samples.cols());
     std::size_t inliers = 0;
     double sumRef = 0.0, sumSamples = 0.0;
     for (std::size_t m = 0; m < n; ++m) {
@@ -190,15 +199,7 @@ void learning::matchInliers(const mlx::matrix<double>& samples, const double* in
     }
     if (!(squaresSamples > 0.0)) refuse();
     const double gain = std::sqrt(squaresRef / squaresSamples);
-    for (std::size_t m = 0; m < n; ++m) {
-        const double r = refPattern(m) - (meanRef + (samples(m) - meanSamples) * gain);
-        if (inlier[m] != 0.0)
-            diff(m) = r;
-        else if (ext.clipping && samples(m) >= 255.0 - saturationMargin)
-            diff(m) = std::min(r, 0.0);
-        else
-            diff(m) = 0.0;
-    }
+    for (std::size_t m = 0; m < n; ++m) diff(m) = refPattern(m) - (meanRef + (samples(m) - meanSamples) * gain);
 }
 
 void learning::makePts() {

@@ -45,8 +45,15 @@ public:
     // The reference pattern minus the normalised pattern of a row of grey levels (1 x n, in diff),
     // as the tracking steps and the training rows compare them. With the "clipping" and "robust"
     // extensions, clipped samples and outlying residuals are set aside and the pattern is matched
-    // on the others (work is scratch).
-    void difference(const mlx::matrix<double>& samples, mlx::matrix<double>& diff, mlx::matrix<double>& work) const;
+    // on the others (work is scratch), as are the samples whose visible[m] is 0 when given.
+    void difference(const mlx::matrix<double>& samples, mlx::matrix<double>& diff, mlx::matrix<double>& work,
+                    const double* visible = nullptr) const;
+    // The reference minus every sample (in diff) under the affine map that matches the reference's
+    // mean and spread on the samples whose inlier[m] is set.
+    void residuals(const mlx::matrix<double>& samples, const double* inlier, mlx::matrix<double>& diff) const;
+    // Grey levels this close to either end of the scale are taken as clipped by the camera.
+    static constexpr double saturationMargin = 3.0;
+    static bool saturated(double level);
 
     const mlx::matrix<double>& getUnitSquare() const { return unitSquare; }
     const mlx::geometry::homog& getH0() const { return H0; }
@@ -57,9 +64,6 @@ public:
     const extensions& getExtensions() const { return ext; }
 
 protected:
-    // Grey levels this close to either end of the scale are taken as clipped by the camera.
-    static constexpr double saturationMargin = 3.0;
-    static bool saturated(double level);
     // Clears inlier[m] for the residuals beyond "robust" robust standard deviations; true when it
     // cleared one (scratch holds n values).
     bool rejectOutliers(const mlx::matrix<double>& samples, double* inlier, double* scratch) const;

@@ -91,7 +91,7 @@ const mlx::matrix<double>& tracker::run(const mlx::matrix<unsigned char>& frame)
     } else {
         steps(frame);
     }
-    const bool stepped = ownedLearner->getNbtrack() > 0 && iter > 0;
+    const bool stepped = stepping();
     if (stepped && ext.lost > 0.0 && score() < ext.lost) {
         count();
         std::ostringstream why;
@@ -108,9 +108,17 @@ const mlx::matrix<double>& tracker::run(const mlx::matrix<unsigned char>& frame)
 }
 
 void tracker::steps(const mlx::matrix<unsigned char>& frame) {
+    pass(frame);
+}
+
+void tracker::pass(const mlx::matrix<unsigned char>& frame) {
     const unsigned levels = ownedLearner->getNbtrack();
     for (unsigned k = 0; k < levels; ++k)
         for (unsigned i = 0; i < iter; ++i) trackstep(k, corners, H, frame);
+}
+
+bool tracker::stepping() const {
+    return ownedLearner->getNbtrack() > 0 && iter > 0;
 }
 
 double tracker::score() const {
@@ -123,6 +131,7 @@ void tracker::holdLost(const mlx::geometry::homog& before, const std::string& wh
     H = before;
     corners = last;
     known = std::min(known, 1u);
+    visible.resize(0, 0);
     MLX_RAISE("run: the region was lost (" << why << ")");
 }
 
@@ -132,6 +141,7 @@ void tracker::restart() {
     H.applyto(ownedLearner->getUnitSquare(), last);
     mlx::geometry::normalize_h(last);
     known = 1;
+    visible.resize(0, 0);
 }
 
 }  // namespace track
@@ -147,7 +157,7 @@ const mlx::matrix<double>& tracker::patternDifference(const learning& learner, c
     H.applyto(learner.getGridPts(), step.points);
     mlx::geometry::normalize_h(step.points);
     mlx::as_hindex(frame, step.points, step.samples);
-    learner.difference(step.samples, step.pattern, step.work);
+    learner.difference(step.samples, step.pattern, step.work, visible.empty() ? nullptr : visible.data());
     return step.pattern;
 }
 

@@ -66,6 +66,22 @@ protected:
     // H is rebuilt from them.
     void moveCorners(const learning& learner, mlx::matrix<double>& corners, mlx::geometry::homog& H);
 
+    // The steps of one frame from the current estimate: one pass. A method that sets samples
+    // aside may pass again.
+    virtual void steps(const mlx::matrix<unsigned char>& frame);
+    // iter steps per motion level, coarse to fine, from the current estimate; none when either
+    // count is 0 (then step holds nothing).
+    void pass(const mlx::matrix<unsigned char>& frame);
+    // Whether a pass takes any step.
+    bool stepping() const;
+
+    // The current estimate: the corners (3 x 4, empty until a step has run) and the homography
+    // from the unit square.
+    mlx::matrix<double> corners;
+    mlx::geometry::homog H;
+    // Per sample, 1 where the region is seen and 0 where it is taken as hidden; empty: all seen.
+    mlx::matrix<double> visible;
+
     // Storage reused by every step, so that tracking a frame allocates nothing once warm.
     struct scratch {
         mlx::matrix<double> points;
@@ -78,8 +94,6 @@ protected:
 
 private:
     [[noreturn]] static void refuseMethod(const char* name);
-    // The steps of one frame from the current H.
-    void steps(const mlx::matrix<unsigned char>& frame);
     // Match score of the last step's pattern difference: the correlation of the two patterns.
     double score() const;
     // Back to the corners of the frame before, forgetting the motion; raises "the region was lost".
@@ -87,8 +101,6 @@ private:
 
     std::unique_ptr<learning> ownedLearner;
     unsigned iter = 0;
-    mlx::matrix<double> corners;
-    mlx::geometry::homog H;
     // Corners of the last two frames tracked without loss (last first) and how many are known.
     mlx::matrix<double, 12> last, previous;
     unsigned known = 0;

@@ -1,14 +1,16 @@
 // What the configuration's extensions change: prediction keeps a motion the plain method cannot
-// follow, a clipping light is matched, and a region hidden for a while is reported lost, held,
-// and picked up again.
+// follow, a clipping light is matched, an occluder is left out, and a region hidden for a while
+// is reported lost, held, and picked up again.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <vector>
 
 #include "fixtures.hpp"
+#include "mlx/alg/ridge.hpp"
 #include "mlx/array/as_hindex.hpp"
 #include "mlx/tool/exception.hpp"
 #include "tracker/trackDhome.hpp"
@@ -72,29 +74,70 @@ double worstUnderLight(const std::string& settings, double gain, double offset) 
     return worst;
 }
 
+// Frames 1 to 10 with a band of another texture, fixed in the image, over the region's left side,
+// growing by a twentieth of it per frame from frame 2.
+double worstUnderOccluder(const std::string& settings) {
+    track::trackDhome t(fixtures::corners(0), fixtures::config(kConfig + settings), fixtures::frame(0));
+    double worst = 0.0;
+    for (int f = 1; f <= 10; ++f) {
+        try {
+            worst = std::max(worst, worstError(t.run(fixtures::occludedFrame(f, 4.0 * (f - 1))), synthetic::motion(f)));
+        } catch (const mlx::tool::generalException&) {
+            return 1e9;
+        }
+    }
+    return worst;
+}
+
 struct trainingOf : track::LearnJD {
     using LearnJD::LearnJD;
     using LearnJD::deltaI;
     using LearnJD::deltaP;
 };
 
+const char* const kRidged = "nbtrack = 1\nplans = 50\nnbpoints = 100\nsensor = 8\n";
+
+// plans * (sensor / spread)^2 for kRidged on frame 0, the spread recomputed from the samples.
+double ridgeOf(const track::learning& jd) {
+    mlx::matrix<double> points = jd.getH0().applyto(jd.getGridPts());
+    mlx::geometry::normalize_h(points);
+    const mlx::matrix<double> levels = mlx::as_hindex(fixtures::frame(0), points);
+    double mean = 0.0, squares = 0.0;
+    for (double v : levels) mean += v / static_cast<double>(levels.numel());
+    for (double v : levels) squares += (v - mean) * (v - mean);
+    return 50.0 * 64.0 / squares;
+}
+
 }  // namespace
+
+// The model without some samples is the ridge regression learned on the others alone.
+TEST(Extensions, HidingSamplesRefitsTheModelOnTheOthers) {
+    const trainingOf jd(mlx::matrix<double>(fixtures::corners(0)), fixtures::config(kRidged), fixtures::frame(0));
+    const std::vector<std::size_t> hidden{0, 1, 2, 10, 11, 12, 20, 21, 22, 57, 99};
+    mlx::matrix<double> model, block, solution;
+    jd.modelWithout(0, hidden, model, block, solution);
+    mlx::matrix<double> seen(jd.deltaI.rows(), 100 - hidden.size());
+    std::vector<std::size_t> columns;
+    for (std::size_t m = 0; m < 100; ++m)
+        if (std::find(hidden.begin(), hidden.end(), m) == hidden.end()) {
+            for (std::size_t p = 0; p < seen.rows(); ++p) seen(p, columns.size()) = jd.deltaI(p, m);
+            columns.push_back(m);
+        }
+    const mlx::matrix<double> expected = mlx::ridgeprod(seen, jd.deltaP, ridgeOf(jd));
+    const double tolerance = 1e-9 * fixtures::largestAbs(expected);
+    for (std::size_t q = 0; q < 8; ++q) {
+        for (std::size_t c = 0; c < columns.size(); ++c) EXPECT_NEAR(model(columns[c], q), expected(c, q), tolerance);
+        for (std::size_t h : hidden) EXPECT_NEAR(model(h, q), 0.0, tolerance);
+    }
+}
 
 // The model is the minimiser of the training error plus the error that grain of the configured
 // deviation adds to every training pattern: plans * (sensor / spread)^2 ||A||^2, the spread being
 // the norm of the reference levels' deviations. At the minimum the gradient vanishes.
 TEST(Extensions, SensorNoiseGivesTheRidgeRegressionOfThatNoise) {
-    const auto image = fixtures::frame(0);
     const std::size_t plans = 50, n = 100;
-    trainingOf jd(mlx::matrix<double>(fixtures::corners(0)),
-                  fixtures::config("nbtrack = 1\nplans = 50\nnbpoints = 100\nsensor = 8\n"), image);
-    mlx::matrix<double> points = jd.getH0().applyto(jd.getGridPts());
-    mlx::geometry::normalize_h(points);
-    const mlx::matrix<double> levels = mlx::as_hindex(image, points);
-    double mean = 0.0, squares = 0.0;
-    for (double v : levels) mean += v / static_cast<double>(n);
-    for (double v : levels) squares += (v - mean) * (v - mean);
-    const double ridge = static_cast<double>(plans) * 64.0 / squares;
+    const trainingOf jd(mlx::matrix<double>(fixtures::corners(0)), fixtures::config(kRidged), fixtures::frame(0));
+    const double ridge = ridgeOf(jd);
     const auto& A = jd.getModels()[0];
     double worst = 0.0;
     for (std::size_t m = 0; m < n; ++m)
@@ -115,6 +158,12 @@ TEST(Extensions, ClippedLightIsMatchedOnTheSamplesItLeaves) {
     EXPECT_GT(worstUnderLight("extensions = 0\n", 2.0, 20.0), 2.0);
     EXPECT_GT(worstUnderLight("clipping = 0\n", 2.0, 20.0), 0.6);
     EXPECT_LT(worstUnderLight("", 2.0, 20.0), 0.4);
+}
+
+TEST(Extensions, AnOccluderIsLeftOutOfTheMatch) {
+    EXPECT_GT(worstUnderOccluder("extensions = 0\n"), 5.0);
+    EXPECT_GT(worstUnderOccluder("occlusion = 0\n"), 5.0);
+    EXPECT_LT(worstUnderOccluder(""), 1.0);
 }
 
 TEST(Extensions, PredictionFollowsAnAccelerationThePlainMethodLoses) {

@@ -34,6 +34,23 @@ inline mlx::matrix<unsigned char> frame(int t, double offset = 0.0) {
     return image;
 }
 
+// Frame t with the region's left side, as far as `band` texture units, and what lies above and
+// below it, covered by another texture fixed in the image: an occluder.
+inline mlx::matrix<unsigned char> occludedFrame(int t, double band) {
+    const auto m = synthetic::motion(t);
+    const auto back = synthetic::inverse(m);
+    auto bytes = synthetic::render(m, 320, 240);
+    for (int y = 0; y < 240; ++y)
+        for (int x = 0; x < 320; ++x) {
+            const auto uv = synthetic::apply(back, x, y);
+            if (uv[0] < band && uv[1] > -10.0 && uv[1] < 90.0)
+                bytes[x + 320 * y] = static_cast<unsigned char>(std::round(synthetic::texture(1.7 * y, 1.3 * x)));
+        }
+    mlx::matrix<unsigned char> image;
+    image.assign(bytes.data(), 320, 240);
+    return image;
+}
+
 // The region of frame t as integer corners, 3 x 4.
 inline mlx::matrix<int, 12> corners(int t) {
     const auto c = synthetic::truth(synthetic::motion(t));

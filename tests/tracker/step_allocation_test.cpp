@@ -17,8 +17,9 @@ namespace {
 template <class Tracker>
 long allocationsOfLaterFrames(const std::string& method) {
     const auto first = fixtures::frame(0);
-    const auto second = fixtures::frame(2);
-    const auto third = fixtures::frame(4);
+    // An occluder on the later frames: jd refits its models without the samples it hides.
+    const auto second = fixtures::occludedFrame(2, 20.0);
+    const auto third = fixtures::occludedFrame(4, 30.0);
     testing::internal::CaptureStdout();
     long during = -1;
     {

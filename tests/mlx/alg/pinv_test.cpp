@@ -4,8 +4,12 @@
 
 #include <cmath>
 #include <limits>
+#include <utility>
 
+#include "mlx/alg/ridge.hpp"
 #include "mlx/alg/svd.hpp"
+#include "mlx/array/generate.hpp"
+#include "mlx/tool/exception.hpp"
 #include "testing.hpp"
 
 using mlx::matrix;
@@ -57,4 +61,23 @@ TEST(Pinvprod, EqualsThePseudoInverseTimesTheRightHandSides) {
     ASSERT_EQ(grouped.size(), (mlx::shape{12, 8}));
     EXPECT_LT(max_diff(grouped, direct), kTight * max_diff(direct, matrix<double>(12, 8)));
     EXPECT_EQ(mlx::pinvprod(matrix<double>(), matrix<double>(0, 0)).size(), (mlx::shape{0, 0}));
+}
+
+// inv(A'A + lambda I): exactly symmetric, and the inverse for tall and wide A alike (a wide A
+// leaves directions that only the weight reaches).
+TEST(Ridgeinv, InvertsTheWeightedNormalMatrixOfTallAndWideMatrices) {
+    for (const auto& [rows, cols] : {std::pair<std::size_t, std::size_t>{9, 5}, {4, 7}}) {
+        const matrix<double> A = random_matrix(rows, cols, 80 + rows);
+        const double lambda = 0.3;
+        const matrix<double> H = mlx::ridgeinv(A, lambda);
+        matrix<double> normal = naive_product(mlx::trans(A), A);
+        for (std::size_t i = 0; i < cols; ++i) normal(i, i) += lambda;
+        const matrix<double> identity = naive_product(H, normal);
+        for (std::size_t i = 0; i < cols; ++i)
+            for (std::size_t j = 0; j < cols; ++j) {
+                EXPECT_EQ(H(i, j), H(j, i));
+                EXPECT_NEAR(identity(i, j), i == j ? 1.0 : 0.0, 1e-12) << rows << " x " << cols;
+            }
+    }
+    EXPECT_THROW(mlx::ridgeinv(random_matrix(3, 2, 1), -1.0), mlx::tool::generalException);
 }
