@@ -5,6 +5,8 @@
 #include "mlx/alg/product.hpp"
 #include "mlx/alg/ridge.hpp"
 
+#include <cmath>
+
 namespace track {
 
 LearnJD::LearnJD(const mlx::matrix<double>& corners, const ini::INIParser& ini,
@@ -24,6 +26,12 @@ void LearnJD::createPlanes() {
         if (ext.occlusion > 0.0) {
             inverses.push_back(mlx::ridgeinv(deltaI, ridge));
             models[k] = inverses.back() * mlx::prodtMM(deltaI, deltaP);
+            spread.resize(1, deltaI.cols());
+            for (std::size_t m = 0; m < deltaI.cols(); ++m) {
+                double squares = 0.0;
+                for (std::size_t p = 0; p < deltaI.rows(); ++p) squares += deltaI(p, m) * deltaI(p, m);
+                spread(m) = std::sqrt(squares / static_cast<double>(deltaI.rows()));
+            }
         } else {
             models[k] = ext.sensor > 0.0 ? mlx::ridgeprod(deltaI, deltaP, ridge) : mlx::pinvprod(deltaI, deltaP);
         }

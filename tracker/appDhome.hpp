@@ -23,6 +23,9 @@ public:
     // With the "occlusion" extension, per level inv(deltaI' deltaI + ridge I) (n x n), from which
     // the models refitted without any set of samples follow cheaply; otherwise empty.
     const std::vector<mlx::matrix<double>>& getInverses() const { return inverses; }
+    // With the "occlusion" extension, per sample the root mean square of the finest level's
+    // training differences: how far its motions move that sample's value (1 x n).
+    const mlx::matrix<double>& getSpread() const { return spread; }
     // Into model: the level-k model refitted without the listed samples, M - G(:, h) G(h, h)^-1
     // M(h, :) for the inverse G (the inverse of a principal block's Schur complement), its rows h
     // then zero; M itself where G(h, h) is not positive definite (without the ridge). block and
@@ -36,6 +39,7 @@ protected:
 private:
     std::vector<mlx::matrix<double>> models;
     std::vector<mlx::matrix<double>> inverses;
+    mlx::matrix<double> spread;
 };
 
 }  // namespace track

@@ -34,9 +34,9 @@ struct extensions {
     // the others; a white one only bounds the light it saw and differs from the reference by what
     // exceeds the bound, a black one (the frame reads black off its edges) is left out. 0: off.
     bool clipping = false;
-    // "occlusion" (jd): samples whose residual at the end of a frame lies beyond this many robust
-    // standard deviations, in blobs, are taken as hidden: the next frame is matched and moved by
-    // the linear models refitted without them. 0: off.
+    // "occlusion" (jd): samples whose residual at the end of a frame's steps lies beyond this many
+    // robust standard deviations, in blobs, are taken as hidden: the frame is tracked again, and
+    // the next one, with the linear models refitted without them. 0: off.
     double occlusion = 0.0;
     bool enabled = false;
 

@@ -102,7 +102,10 @@ bool trackDhome::hide() {
         std::nth_element(magnitudes.data(), magnitudes.data() + count / 2, magnitudes.data() + count);
         threshold = std::max(learner->getExtensions().occlusion * 1.4826 * magnitudes(count / 2), floor);
     }
-    for (std::size_t m = 0; m < n; ++m) outlying[m] = !clipped(m) && std::fabs(r(m)) > threshold;
+    // Nor is a residual that the finest level's motions make at that sample (sharp edges) an
+    // occluder's.
+    const mlx::matrix<double>& spread = learner->getSpread();
+    for (std::size_t m = 0; m < n; ++m) outlying[m] = !clipped(m) && std::fabs(r(m)) > std::max(threshold, spread(m));
 
     // Occluders cover blobs: an outlier with fewer than two outlying neighbours (of eight) is
     // noise; a thin band along an occluder's edge still counts. The blobs are grown by two cells,
