@@ -78,21 +78,27 @@ bool trackDhome::hide() {
     const std::size_t n = samples.numel();
     const bool clipping = learner->getExtensions().clipping;
     const auto clipped = [&](std::size_t m) { return clipping && learning::saturated(samples(m)); };
-    // Seen whole, the last step's difference is the residual of every unclipped sample already.
     const bool whole = visible.empty() && !(learner->getExtensions().robust > 0.0);
-    for (std::size_t m = 0; m < n; ++m)
-        fitted(m) = (visible.empty() || visible(m) != 0.0) && !clipped(m) ? 1.0 : 0.0;
-    if (!whole) learner->residuals(samples, fitted.data(), residual);
+    const auto fit = [&] {
+        for (std::size_t m = 0; m < n; ++m)
+            fitted(m) = (visible.empty() || visible(m) != 0.0) && !clipped(m) ? 1.0 : 0.0;
+    };
+    // Seen whole, the last step's difference is the residual of every unclipped sample already.
+    if (!whole) {
+        fit();
+        learner->residuals(samples, fitted.data(), residual);
+    }
     const mlx::matrix<double>& r = whole ? step.pattern : residual;
-    // The floor, a quarter of a unit pattern's typical value, keeps a sharp noiseless match from
-    // calling its slightest misfit an occluder.
+    // An outlier lies beyond a floor, a quarter of a unit pattern's typical value, which keeps a
+    // sharp noiseless match from calling its slightest misfit an occluder, and beyond what the
+    // finest level's motions change at its sample (sharp edges). A blob's core is an outlier with
+    // two outlying neighbours: fewer than three outliers make none.
     const double floor = 0.25 / std::sqrt(static_cast<double>(n));
+    const mlx::matrix<double>& spread = learner->getSpread();
     std::size_t beyond = 0;
-    for (std::size_t m = 0; m < n; ++m) beyond += fitted(m) != 0.0 && std::fabs(r(m)) > floor;
-    if (!visible.empty())
-        for (std::size_t m = 0; m < n; ++m) beyond += fitted(m) == 0.0 && !clipped(m) && std::fabs(r(m)) > floor;
-    // A blob's core is an outlier with two outlying neighbours: fewer than three outliers make none.
+    for (std::size_t m = 0; m < n; ++m) beyond += std::fabs(r(m)) > std::max(floor, spread(m)) && !clipped(m);
     if (beyond < 3) return release();
+    if (whole) fit();
     // The median of every fourth sample's: as robust, and a quarter of the work.
     std::size_t count = 0;
     for (std::size_t m = 0; m < n; m += 4)
@@ -102,9 +108,6 @@ bool trackDhome::hide() {
         std::nth_element(magnitudes.data(), magnitudes.data() + count / 2, magnitudes.data() + count);
         threshold = std::max(learner->getExtensions().occlusion * 1.4826 * magnitudes(count / 2), floor);
     }
-    // Nor is a residual that the finest level's motions make at that sample (sharp edges) an
-    // occluder's.
-    const mlx::matrix<double>& spread = learner->getSpread();
     for (std::size_t m = 0; m < n; ++m) outlying[m] = !clipped(m) && std::fabs(r(m)) > std::max(threshold, spread(m));
 
     // Occluders cover blobs: an outlier with fewer than two outlying neighbours (of eight) is
