@@ -21,9 +21,12 @@ LearnJD::LearnJD(const mlx::matrix<double>& corners, const ini::INIParser& ini,
 // is the ridge regression's weight.
 void LearnJD::createPlanes() {
     const double ridge = static_cast<double>(plans) * (ext.sensor / refNorm) * (ext.sensor / refNorm);
+    // The inverses hold n x n values per level: beyond the training matrix's limit, no occlusion.
+    const unsigned long long n = gridPts.cols();
+    const bool hiding = ext.occlusion > 0.0 && n * n <= learningLimits::matrixElements;
     for (unsigned k = 0; k < nbtrack; ++k) {
         createOnePlane(k);
-        if (ext.occlusion > 0.0) {
+        if (hiding) {
             inverses.push_back(mlx::ridgeinv(deltaI, ridge));
             models[k] = inverses.back() * mlx::prodtMM(deltaI, deltaP);
             spread.resize(1, deltaI.cols());

@@ -21,7 +21,8 @@ public:
 
     const std::vector<mlx::matrix<double>>& getModels() const { return models; }
     // With the "occlusion" extension, per level inv(deltaI' deltaI + ridge I) (n x n), from which
-    // the models refitted without any set of samples follow cheaply; otherwise empty.
+    // the models refitted without any set of samples follow cheaply; otherwise, or when n x n is
+    // above the limit of the training matrix (more than 11585 points), empty.
     const std::vector<mlx::matrix<double>>& getInverses() const { return inverses; }
     // With the "occlusion" extension, per sample the root mean square of the finest level's
     // training differences: how far its motions move that sample's value (1 x n).

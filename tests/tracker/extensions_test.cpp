@@ -133,6 +133,15 @@ TEST(Extensions, HidingSamplesRefitsTheModelOnTheOthers) {
     }
 }
 
+// The refit keeps points x points values per level: too many points leave it off rather than
+// exhaust the memory.
+TEST(Extensions, OcclusionIsOffWhereItsInversesWouldPassTheMemoryLimit) {
+    const trainingOf jd(mlx::matrix<double>(fixtures::corners(0)),
+                        fixtures::config("nbtrack = 1\nplans = 2\nnbpoints = 12000\n"), fixtures::frame(0));
+    EXPECT_TRUE(jd.getInverses().empty());
+    EXPECT_EQ(jd.getModels()[0].rows(), 109u * 109u);
+}
+
 // The model is the minimiser of the training error plus the error that grain of the configured
 // deviation adds to every training pattern: plans * (sensor / spread)^2 ||A||^2, the spread being
 // the norm of the reference levels' deviations. At the minimum the gradient vanishes.
