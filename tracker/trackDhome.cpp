@@ -24,6 +24,7 @@ trackDhome::trackDhome(const mlx::matrix<int, 12>& corners, const ini::INIParser
     earlierPattern.resize(1, n);
     earlierCorners.resize(3, 4);
     step.work.resize(n, 2);
+    // Room for the mask, which stays empty until samples are hidden.
     visible.resize(1, n);
     visible.resize(0, 0);
 }
