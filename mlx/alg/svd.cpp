@@ -1,6 +1,7 @@
 #include "mlx/alg/svd.hpp"
 
 #include <algorithm>
+#include <cmath>
 
 namespace mlx {
 
@@ -9,6 +10,9 @@ svd::svd(const matrix<double>& A, char job, method how) : job_(job) {
         MLX_RAISE(tool::checker::BadDimensions << ": svd job '" << job << "' (expected A, S or N)");
     const std::size_t m = A.rows(), n = A.cols(), k = std::min(m, n);
     if (A.empty()) return;
+    // LAPACK's iterations need not end on a NaN or an infinity.
+    if (!std::all_of(A.begin(), A.end(), [](double v) { return std::isfinite(v); }))
+        MLX_RAISE("svd: the " << m << " x " << n << " matrix has an element that is not finite");
     s_.resize(k, 1);
     if (job == 'A') {
         u_.resize(m, m);

@@ -9,7 +9,8 @@ namespace mlx {
 // Singular value decomposition A = U * diag(S) * Vt of an m x n matrix by LAPACK dgesvd, with the
 // same job for U and Vt: 'A' (U m x m, Vt n x n), 'S' (U m x k, Vt k x n, k = min(m, n)) or
 // 'N' (values only; U and Vt empty). S is the k x 1 column of singular values, decreasing.
-// Another job raises BadDimensions. status() is dgesvd's info (> 0: no convergence).
+// Another job raises BadDimensions, a NaN or infinite element a report. status() is dgesvd's
+// info (> 0: no convergence).
 // The divide-and-conquer method (dgesdd) gives the same decomposition up to rounding and the
 // signs of singular vector pairs, several times faster on large matrices; where it does not
 // converge, dgesvd decides.

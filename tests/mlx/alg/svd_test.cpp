@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <string>
+
 #include "mlx/alg/product.hpp"
 #include "testing.hpp"
 
@@ -41,3 +44,13 @@ TEST(Svd, GivesOrthonormalFactorsOfTheJobsSizesThatRebuildTheMatrix) {
     }
 }
 
+// A NaN or an infinity is refused before LAPACK sees it: its iterations need not end.
+TEST(Svd, RefusesAMatrixWithANonFiniteElement) {
+    for (double bad : {NAN, INFINITY, -INFINITY}) {
+        matrix<double> A = random_matrix(3, 3, 5);
+        A(1, 2) = bad;
+        for (const auto how : {mlx::svd::method::qr_iteration, mlx::svd::method::divide_and_conquer})
+            EXPECT_NE(report_of([&] { mlx::svd(A, 'S', how); }).find("svd: the 3 x 3 matrix has an element that is not finite"),
+                      std::string::npos);
+    }
+}
