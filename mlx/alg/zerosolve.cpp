@@ -1,6 +1,7 @@
 #include "mlx/alg/zerosolve.hpp"
 
 #include <algorithm>
+#include <cmath>
 
 #include "mlx/alg/lapack.hpp"
 
@@ -31,6 +32,9 @@ constexpr std::size_t kSmallElements = 72;  // the 8 x 9 system of four point pa
 namespace detail {
 
 void zerosolve(const double* A, std::size_t m, std::size_t n, double* x) {
+    // LAPACK's iterations need not end on a NaN or an infinity.
+    if (!std::all_of(A, A + m * n, [](double v) { return std::isfinite(v); }))
+        MLX_RAISE("zerosolve: the " << m << " x " << n << " system has an element that is not finite");
     if (n <= kSmallColumns && m * n <= kSmallElements)
         nullVector<kSmallElements, kSmallColumns * kSmallColumns>(A, m, n, x);
     else

@@ -14,7 +14,8 @@ void zerosolve(const double* A, std::size_t m, std::size_t n, double* x);
 
 // The unit column x (A.cols() x 1) minimising ||A*x||: the right singular vector of the smallest
 // singular value, i.e. the last row of V^T of the full SVD (a null vector when A is rank
-// deficient, also for a wide A). An empty A gives the empty result.
+// deficient, also for a wide A). An empty A gives the empty result; a NaN or infinite element
+// raises a report.
 matrix<double> zerosolve(const matrix<double>& A);
 
 // The same vector into x, which must hold A.cols() elements. Allocates nothing for systems of at

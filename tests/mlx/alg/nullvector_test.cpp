@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <string>
+
 #include "mlx/tool/exception.hpp"
 #include "testing.hpp"
 
@@ -39,4 +42,8 @@ TEST(Zerosolve, KnownNullVectorIsFound) {
     // Rows orthogonal to v = (1, 2, 2) / 3.
     const matrix<double> x = mlx::zerosolve(matrix<double>{{2, -1, 0}, {0, 1, -1}, {2, 0, -1}});
     EXPECT_LT(max_diff(matrix<double>(x * (x(0) > 0 ? 3.0 : -3.0)), matrix<double>{{1}, {2}, {2}}), kTight);
+    // LAPACK need not return on a NaN: refused first.
+    EXPECT_NE(report_of([] { mlx::zerosolve(matrix<double>{{2, NAN, 0}, {0, 1, -1}}); })
+                  .find("zerosolve: the 2 x 3 system has an element that is not finite"),
+              std::string::npos);
 }
