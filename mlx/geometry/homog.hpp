@@ -5,6 +5,7 @@
 // (x, y, w) of 3 x n matrices of double. A transform is a 3 x 3 matrix in fixed storage of nine
 // values (column-major), so copying, scaling and composing transforms never allocates.
 
+#include <cmath>
 #include <cstddef>
 
 #include "mlx/alg/product.hpp"
@@ -25,6 +26,18 @@ void estimate(const double* X, const double* Y, std::size_t n, bool normalise, d
 template <class T, std::size_t C>
 matrix<T, C>& normalize_h(matrix<T, C>& P) {
     if (P.rows() == 0) return P;
+    if (P.rows() == 3) {
+        // The plane's points: w / w is exactly 1 whenever w is finite and not 0, so that division,
+        // a third of the work, is only made where it gives NaN.
+        T* p = P.data();
+        for (std::size_t j = 0; j < P.cols(); ++j, p += 3) {
+            const T w = p[2];
+            p[0] /= w;
+            p[1] /= w;
+            p[2] = std::isfinite(w) && w != T(0) ? T(1) : w / w;
+        }
+        return P;
+    }
     const std::size_t last = P.rows() - 1;
     for (std::size_t j = 0; j < P.cols(); ++j) {
         const T w = P(last, j);
@@ -83,7 +96,13 @@ public:
     template <std::size_t C, std::size_t C2>
     void applyto(const matrix<double, C>& P, matrix<double, C2>& out) const {
         if (P.rows() != 3 && !P.empty()) detail::bad_shape("homography applied to points of shape", P.size());
-        prod(h_, P, out);
+        // Three dot products of three per point: a BLAS call costs more than the arithmetic.
+        out.resize(3, P.cols());
+        const double* h = h_.data();
+        const double* p = P.data();
+        double* o = out.data();
+        for (std::size_t j = 0; j < P.cols(); ++j, p += 3, o += 3)
+            for (std::size_t i = 0; i < 3; ++i) o[i] = h[i] * p[0] + h[i + 3] * p[1] + h[i + 6] * p[2];
     }
 
     // Divides the nine values by s.
