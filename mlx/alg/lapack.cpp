@@ -18,6 +18,9 @@ void dgemm_(const char* transa, const char* transb, const lapack_int* m, const l
             const lapack_int* k, const double* alpha, const double* a, const lapack_int* lda,
             const double* b, const lapack_int* ldb, const double* beta, double* c,
             const lapack_int* ldc, fortran_strlen, fortran_strlen);
+void dgemv_(const char* trans, const lapack_int* m, const lapack_int* n, const double* alpha, const double* a,
+            const lapack_int* lda, const double* x, const lapack_int* incx, const double* beta, double* y,
+            const lapack_int* incy, fortran_strlen);
 void dgesv_(const lapack_int* n, const lapack_int* nrhs, double* a, const lapack_int* lda,
             lapack_int* ipiv, double* b, const lapack_int* ldb, lapack_int* info);
 void dtrtrs_(const char* uplo, const char* trans, const char* diag, const lapack_int* n,
@@ -150,6 +153,14 @@ void gemm(char transa, char transb, std::size_t m, std::size_t n, std::size_t k,
     const lapack_int ilda = to_ld(lda), ildb = to_ld(ldb), ildc = to_ld(ldc);
     const double alpha = 1.0, beta = 0.0;
     dgemm_(&transa, &transb, &im, &in, &ik, &alpha, a, &ilda, b, &ildb, &beta, c, &ildc, 1, 1);
+}
+
+void gemv(char trans, std::size_t m, std::size_t n, const double* a, std::size_t lda, const double* x,
+          std::size_t incx, double* y, std::size_t incy) {
+    const lapack_int im = to_int(m), in = to_int(n), ilda = to_ld(lda);
+    const lapack_int ix = to_int(incx), iy = to_int(incy);
+    const double alpha = 1.0, beta = 0.0;
+    dgemv_(&trans, &im, &in, &alpha, a, &ilda, x, &ix, &beta, y, &iy, 1);
 }
 
 int gesv(std::size_t n, std::size_t nrhs, double* a, std::size_t lda, pivots& ipiv, double* b,

@@ -70,6 +70,11 @@ private:
 void gemm(char transa, char transb, std::size_t m, std::size_t n, std::size_t k, const double* a,
           std::size_t lda, const double* b, std::size_t ldb, double* c, std::size_t ldc);
 
+// y = op(A) * x by dgemv with alpha 1 and beta 0, A m x n, op 'N' or 'T'; x and y are read and
+// written with the given strides. Every size must be positive.
+void gemv(char trans, std::size_t m, std::size_t n, const double* a, std::size_t lda, const double* x,
+          std::size_t incx, double* y, std::size_t incy);
+
 // dgesv: A (n x n) overwritten by its LU factors, B (n x nrhs) by the solution.
 int gesv(std::size_t n, std::size_t nrhs, double* a, std::size_t lda, pivots& ipiv, double* b,
          std::size_t ldb);
