@@ -35,9 +35,10 @@ protected:
         writeText(path("fake.ini"), "tracker = fake-method\n");
     }
 
-    hosttest::Result track(std::vector<std::string> args, const std::string& input = "") const {
+    hosttest::Result track(std::vector<std::string> args, const std::string& input = "",
+                           const std::string& plugin = FAKE_PLUGIN) const {
         args.insert(args.begin(), "track");
-        return quadtrack(args, input, FAKE_PLUGIN);
+        return quadtrack(args, input, plugin);
     }
 
     std::vector<std::string> withFrames(std::vector<std::string> args) const {
@@ -112,9 +113,7 @@ TEST_F(TrackCommand, RefusesBadInputsAndAMissingPluginWithAMessageAndAFailureSta
         {{corners_, "f0.pgm"}, "", 1, "cannot load the plug-in", path("nowhere/libquadtrack.so")},
     };
     for (const auto& c : cases) {
-        auto args = c.args;
-        args.insert(args.begin(), "track");
-        const auto r = quadtrack(args, c.input, c.plugin);
+        const auto r = track(c.args, c.input, c.plugin);
         EXPECT_EQ(r.status, c.status) << c.message << "\n" << r.err;
         EXPECT_NE(r.err.find(c.message), std::string::npos) << "expected \"" << c.message << "\" in:\n" << r.err;
     }

@@ -11,13 +11,11 @@
 
 namespace {
 
+const auto kFrame = fixtures::frame(0);
+
 // A learner without levels, trained by the tests on training sets of their own.
 struct bench : track::AppRVM {
-    bench() : AppRVM(mlx::matrix<double>(fixtures::corners(0)), fixtures::config("nbtrack = 0\n"), image()) {}
-    static const mlx::matrix<unsigned char>& image() {
-        static const auto frame = fixtures::frame(0);
-        return frame;
-    }
+    bench() : AppRVM(mlx::matrix<double>(fixtures::corners(0)), fixtures::config("nbtrack = 0\n"), kFrame) {}
     void train(const mlx::matrix<double>& inputs, const mlx::matrix<double>& motions, double width, unsigned iterations) {
         deltaI = inputs;
         deltaP = motions;

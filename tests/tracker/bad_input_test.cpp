@@ -33,16 +33,6 @@ std::uint32_t u(long long v) { return static_cast<std::uint32_t>(v); }
 
 bool same(const Select& a, const Select& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
-// Fixed-seed grey-level noise.
-std::vector<std::uint8_t> noiseFrame(std::uint32_t seed, std::size_t bytes) {
-    std::vector<std::uint8_t> frame(bytes);
-    for (auto& v : frame) {
-        seed = seed * 1664525u + 1013904223u;
-        v = static_cast<std::uint8_t>(seed >> 24);
-    }
-    return frame;
-}
-
 class BadInput : public testing::Test {
 protected:
     void SetUp() override {
@@ -160,7 +150,7 @@ TEST_F(BadInput, UniformFramesAreReportedAndNoiseIsLearnedLikeAnyTexture) {
         EXPECT_EQ(initWith(sel, kSmall, std::vector<std::uint8_t>(kWidth * kHeight, level)).rfind("the sampled region is uniform", 0), 0u);
 
     Interface* view = plugin.make();
-    const auto noise = noiseFrame(12345u, kWidth * kHeight);
+    const auto noise = synthetic::noise(12345u, kWidth * kHeight);
     ASSERT_EQ(outcome([&] { view->init(sel, noise.data(), kWidth, kHeight, kDepth); }), "ok");
     Select out = sel;
     EXPECT_EQ(outcome([&] { view->run(noise.data(), out); }), "ok");
@@ -172,29 +162,27 @@ TEST_F(BadInput, UniformFramesAreReportedAndNoiseIsLearnedLikeAnyTexture) {
                                                                  "(no texture, or outside the image): it has no pattern to track)");
     EXPECT_TRUE(same(out, before));
     for (std::uint32_t seed = 1; seed <= 5; ++seed) {
-        const auto other = noiseFrame(seed, kWidth * kHeight);
-        const std::string got = outcome([&] { view->run(other.data(), out); });
+        const std::string got = outcome([&] { view->run(synthetic::noise(seed, kWidth * kHeight).data(), out); });
         EXPECT_TRUE(got == "ok" || got.rfind("run: the region was lost", 0) == 0) << got;
     }
     plugin.destroy(view);
 }
 
-TEST_F(BadInput, ARegionThatLeavesTheFrameIsReportedUntilTheHostSelectsItAgain) {
-    // The plane slides right until the region is entirely off the frame, then slides back.
+// The plane slides right, 4 px a frame, until the region is entirely off the frame.
+TEST_F(BadInput, ARegionThatLeavesTheFrameIsReportedAndTheSelectionLeftAsItWas) {
     const auto shifted = [](int t) {
         synthetic::mat3 m = synthetic::motion(0);
-        m[2] += 4.0 * (t <= 60 ? t : 120 - t) * m[8];
+        m[2] += 4.0 * t * m[8];
         return m;
     };
-    const auto frameAt = [&](int t) { return synthetic::render(shifted(t), kWidth, kHeight); };
     std::ofstream("tracker.ini") << "# defaults\n";
     Interface* view = plugin.make();
     Select sel = synthetic::selection(synthetic::motion(0));
     ASSERT_EQ(outcome([&] { view->init(sel, first.data(), kWidth, kHeight, kDepth); }), "ok");
     int firstReport = 0;
-    for (int t = 1; t <= 120; ++t) {
+    for (int t = 1; t <= 60; ++t) {
         const Select before = sel;
-        const std::string got = outcome([&] { view->run(frameAt(t).data(), sel); });
+        const std::string got = outcome([&] { view->run(synthetic::render(shifted(t), kWidth, kHeight).data(), sel); });
         if (got == "ok") {
             if (t <= 20) {
                 EXPECT_NEAR(sel.x1, synthetic::truth(shifted(t))[0], 1.5) << "frame " << t;
@@ -208,12 +196,6 @@ TEST_F(BadInput, ARegionThatLeavesTheFrameIsReportedUntilTheHostSelectsItAgain) 
     }
     EXPECT_GT(firstReport, 20);
     EXPECT_LT(firstReport, 60);
-
-    const Select back = synthetic::selection(shifted(120));
-    ASSERT_EQ(outcome([&] { view->init(back, frameAt(120).data(), kWidth, kHeight, kDepth); }), "ok");
-    sel = back;
-    EXPECT_EQ(outcome([&] { view->run(frameAt(119).data(), sel); }), "ok");
-    EXPECT_NEAR(sel.x1, synthetic::truth(shifted(119))[0], 1.5);
     plugin.destroy(view);
 }
 
@@ -239,7 +221,4 @@ TEST_F(BadInput, CallsOutOfOrderAreRefusedOrHarmless) {
 
     plugin.destroy(plugin.make());
     plugin.destroy(nullptr);
-    Interface* killed = plugin.make();
-    killed->kill();
-    plugin.destroy(killed);
 }

@@ -19,18 +19,6 @@ namespace {
 
 const char* const kConfig = "plans = 400\nnbpoints = 225\n";
 
-// The region of the synthetic sequence's first frame, shifted right by dx pixels.
-synthetic::mat3 shifted(double dx) {
-    return synthetic::mul(synthetic::mat3{1, 0, dx, 0, 1, 0, 0, 0, 1}, synthetic::motion(0));
-}
-
-mlx::matrix<unsigned char> image(const synthetic::mat3& m) {
-    const auto bytes = synthetic::render(m, 320, 240);
-    mlx::matrix<unsigned char> out;
-    out.assign(bytes.data(), 320, 240);
-    return out;
-}
-
 double worstError(const mlx::matrix<double>& corners, const synthetic::mat3& m) {
     const auto truth = synthetic::truth(m);
     double worst = 0.0;
@@ -39,54 +27,19 @@ double worstError(const mlx::matrix<double>& corners, const synthetic::mat3& m) 
     return std::isfinite(worst) ? worst : 1e9;
 }
 
-// Frames of a region accelerating to the right, x(t) = 1.5 t^2: 22.5 px between the last two frames.
-double worstOverAcceleration(const std::string& settings) {
-    const double A = 1.5;
+// Worst corner error of a tracker with settings over frames 1 to last, those before `from` left
+// out; 1e9 once it refuses one. Frame f shows motion(f) as image(f).
+template <class Motion, class Image>
+double worstOver(const std::string& settings, int last, int from, Motion motion, Image image) {
     track::trackDhome t(fixtures::corners(0), fixtures::config(kConfig + settings), fixtures::frame(0));
     double worst = 0.0;
-    for (int f = 1; f <= 8; ++f) {
-        const auto m = shifted(A * f * f);
-        try {
-            worst = std::max(worst, worstError(t.run(image(m)), m));
-        } catch (const mlx::tool::generalException&) {
-            return 1e9;
+    try {
+        for (int f = 1; f <= last; ++f) {
+            const double error = worstError(t.run(image(f)), motion(f));
+            if (f >= from) worst = std::max(worst, error);
         }
-    }
-    return worst;
-}
-
-// Frames 1 to 10 of the synthetic sequence seen through a light of this gain and offset, the
-// levels clipped to 0..255 as a camera does.
-double worstUnderLight(const std::string& settings, double gain, double offset) {
-    track::trackDhome t(fixtures::corners(0), fixtures::config(kConfig + settings), fixtures::frame(0));
-    double worst = 0.0;
-    for (int f = 1; f <= 10; ++f) {
-        auto bytes = synthetic::render(synthetic::motion(f), 320, 240);
-        for (auto& v : bytes) v = static_cast<unsigned char>(std::clamp(std::round(gain * v + offset), 0.0, 255.0));
-        mlx::matrix<unsigned char> frame;
-        frame.assign(bytes.data(), 320, 240);
-        try {
-            worst = std::max(worst, worstError(t.run(frame), synthetic::motion(f)));
-        } catch (const mlx::tool::generalException&) {
-            return 1e9;
-        }
-    }
-    return worst;
-}
-
-// Frames 1 to 10 with a band of another texture, fixed in the image, over the region's left side,
-// growing by a twentieth of it per frame from frame 2; the worst error after the frame it enters
-// (where the band is not yet known, a pass may end a few pixels off).
-double worstUnderOccluder(const std::string& settings) {
-    track::trackDhome t(fixtures::corners(0), fixtures::config(kConfig + settings), fixtures::frame(0));
-    double worst = 0.0;
-    for (int f = 1; f <= 10; ++f) {
-        try {
-            const double error = worstError(t.run(fixtures::occludedFrame(f, 4.0 * (f - 1))), synthetic::motion(f));
-            if (f > 2) worst = std::max(worst, error);
-        } catch (const mlx::tool::generalException&) {
-            return 1e9;
-        }
+    } catch (const mlx::tool::generalException&) {
+        return 1e9;
     }
     return worst;
 }
@@ -112,40 +65,11 @@ double ridgeOf(const track::learning& jd) {
 
 }  // namespace
 
-// The model without some samples is the ridge regression learned on the others alone.
-TEST(Extensions, HidingSamplesRefitsTheModelOnTheOthers) {
-    const trainingOf jd(mlx::matrix<double>(fixtures::corners(0)), fixtures::config(kRidged), fixtures::frame(0));
-    const std::vector<std::size_t> hidden{0, 1, 2, 10, 11, 12, 20, 21, 22, 57, 99};
-    mlx::matrix<double> model, block, solution;
-    jd.modelWithout(0, hidden, model, block, solution);
-    mlx::matrix<double> seen(jd.deltaI.rows(), 100 - hidden.size());
-    std::vector<std::size_t> columns;
-    for (std::size_t m = 0; m < 100; ++m)
-        if (std::find(hidden.begin(), hidden.end(), m) == hidden.end()) {
-            for (std::size_t p = 0; p < seen.rows(); ++p) seen(p, columns.size()) = jd.deltaI(p, m);
-            columns.push_back(m);
-        }
-    const mlx::matrix<double> expected = mlx::ridgeprod(seen, jd.deltaP, ridgeOf(jd));
-    const double tolerance = 1e-9 * fixtures::largestAbs(expected);
-    for (std::size_t q = 0; q < 8; ++q) {
-        for (std::size_t c = 0; c < columns.size(); ++c) EXPECT_NEAR(model(columns[c], q), expected(c, q), tolerance);
-        for (std::size_t h : hidden) EXPECT_NEAR(model(h, q), 0.0, tolerance);
-    }
-}
-
-// The refit keeps points x points values per level: too many points leave it off rather than
-// exhaust the memory.
-TEST(Extensions, OcclusionIsOffWhereItsInversesWouldPassTheMemoryLimit) {
-    const trainingOf jd(mlx::matrix<double>(fixtures::corners(0)),
-                        fixtures::config("nbtrack = 1\nplans = 2\nnbpoints = 12000\n"), fixtures::frame(0));
-    EXPECT_TRUE(jd.getInverses().empty());
-    EXPECT_EQ(jd.getModels()[0].rows(), 109u * 109u);
-}
-
-// The model is the minimiser of the training error plus the error that grain of the configured
-// deviation adds to every training pattern: plans * (sensor / spread)^2 ||A||^2, the spread being
-// the norm of the reference levels' deviations. At the minimum the gradient vanishes.
-TEST(Extensions, SensorNoiseGivesTheRidgeRegressionOfThatNoise) {
+// The model minimises the training error plus the error that grain of the configured deviation
+// adds to every training pattern: plans * (sensor / spread)^2 ||A||^2, the spread being the norm
+// of the reference levels' deviations; at the minimum the gradient vanishes. Without some samples
+// it is the ridge regression learned on the others alone.
+TEST(Extensions, SensorNoiseGivesTheRidgeRegressionAndHidingSamplesRefitsItOnTheOthers) {
     const std::size_t plans = 50, n = 100;
     const trainingOf jd(mlx::matrix<double>(fixtures::corners(0)), fixtures::config(kRidged), fixtures::frame(0));
     const double ridge = ridgeOf(jd);
@@ -162,25 +86,69 @@ TEST(Extensions, SensorNoiseGivesTheRidgeRegressionOfThatNoise) {
             worst = std::max(worst, std::fabs(gradient));
         }
     EXPECT_LT(worst, 1e-10 * ridge * fixtures::largestAbs(A));
+
+    const std::vector<std::size_t> hidden{0, 1, 2, 10, 11, 12, 20, 21, 22, 57, 99};
+    mlx::matrix<double> model, block, solution;
+    jd.modelWithout(0, hidden, model, block, solution);
+    mlx::matrix<double> seen(plans, n - hidden.size());
+    std::vector<std::size_t> columns;
+    for (std::size_t m = 0; m < n; ++m)
+        if (std::find(hidden.begin(), hidden.end(), m) == hidden.end()) {
+            for (std::size_t p = 0; p < plans; ++p) seen(p, columns.size()) = jd.deltaI(p, m);
+            columns.push_back(m);
+        }
+    const mlx::matrix<double> expected = mlx::ridgeprod(seen, jd.deltaP, ridge);
+    const double tolerance = 1e-9 * fixtures::largestAbs(expected);
+    for (std::size_t q = 0; q < 8; ++q) {
+        for (std::size_t c = 0; c < columns.size(); ++c) EXPECT_NEAR(model(columns[c], q), expected(c, q), tolerance);
+        for (std::size_t h : hidden) EXPECT_NEAR(model(h, q), 0.0, tolerance);
+    }
 }
 
-// Half the region is clipped white: matching on the other samples keeps it.
+// The refit keeps points x points values per level: too many points leave it off rather than
+// exhaust the memory.
+TEST(Extensions, OcclusionIsOffWhereItsInversesWouldPassTheMemoryLimit) {
+    const trainingOf jd(mlx::matrix<double>(fixtures::corners(0)),
+                        fixtures::config("nbtrack = 1\nplans = 2\nnbpoints = 12000\n"), fixtures::frame(0));
+    EXPECT_TRUE(jd.getInverses().empty());
+    EXPECT_EQ(jd.getModels()[0].rows(), 109u * 109u);
+}
+
+// A light of gain 2 and offset 20, clipped to 0..255 as a camera does, turns half the region white:
+// matching on the other samples keeps it.
 TEST(Extensions, ClippedLightIsMatchedOnTheSamplesItLeaves) {
-    EXPECT_GT(worstUnderLight("extensions = 0\n", 2.0, 20.0), 2.0);
-    EXPECT_GT(worstUnderLight("clipping = 0\n", 2.0, 20.0), 0.6);
-    EXPECT_LT(worstUnderLight("", 2.0, 20.0), 0.4);
+    const auto lit = [](int f) {
+        auto bytes = synthetic::render(synthetic::motion(f), 320, 240);
+        for (auto& v : bytes) v = static_cast<unsigned char>(std::clamp(std::round(2.0 * v + 20.0), 0.0, 255.0));
+        return fixtures::image(bytes);
+    };
+    const auto worst = [&](const char* settings) { return worstOver(settings, 10, 1, synthetic::motion, lit); };
+    EXPECT_GT(worst("extensions = 0\n"), 2.0);
+    EXPECT_GT(worst("clipping = 0\n"), 0.6);
+    EXPECT_LT(worst(""), 0.4);
 }
 
+// A band of another texture, fixed in the image, over the region's left side, growing by a
+// twentieth of it per frame from frame 2; counted after the frame it enters (where the band is not
+// yet known, a pass may end a few pixels off).
 TEST(Extensions, AnOccluderIsLeftOutOfTheMatch) {
-    EXPECT_GT(worstUnderOccluder("extensions = 0\n"), 5.0);
-    EXPECT_GT(worstUnderOccluder("occlusion = 0\n"), 5.0);
-    EXPECT_LT(worstUnderOccluder(""), 2.0);
+    const auto occluded = [](int f) { return fixtures::occludedFrame(f, 4.0 * (f - 1)); };
+    const auto worst = [&](const char* settings) { return worstOver(settings, 10, 3, synthetic::motion, occluded); };
+    EXPECT_GT(worst("extensions = 0\n"), 5.0);
+    EXPECT_GT(worst("occlusion = 0\n"), 5.0);
+    EXPECT_LT(worst(""), 2.0);
 }
 
+// A region accelerating to the right, x(t) = 1.5 t^2: 22.5 px between the last two frames.
 TEST(Extensions, PredictionFollowsAnAccelerationThePlainMethodLoses) {
-    EXPECT_GT(worstOverAcceleration("extensions = 0\n"), 5.0);
-    EXPECT_GT(worstOverAcceleration("predict = 0\n"), 5.0);
-    EXPECT_LT(worstOverAcceleration(""), 1.0);
+    const auto motion = [](int f) {
+        return synthetic::mul(synthetic::mat3{1, 0, 1.5 * f * f, 0, 1, 0, 0, 0, 1}, synthetic::motion(0));
+    };
+    const auto image = [&](int f) { return fixtures::image(synthetic::render(motion(f), 320, 240)); };
+    const auto worst = [&](const char* settings) { return worstOver(settings, 8, 1, motion, image); };
+    EXPECT_GT(worst("extensions = 0\n"), 5.0);
+    EXPECT_GT(worst("predict = 0\n"), 5.0);
+    EXPECT_LT(worst(""), 1.0);
 }
 
 TEST(Extensions, AHiddenRegionIsLostHeldAndFoundAgainWhereItWas) {
@@ -188,9 +156,7 @@ TEST(Extensions, AHiddenRegionIsLostHeldAndFoundAgainWhereItWas) {
     track::trackDhome t(fixtures::corners(0), fixtures::config(std::string(kConfig) + "lost = 0.3\n"), first);
     const mlx::matrix<double> before = t.run(first);
     // Grain over the whole frame: nothing of the region is left to match.
-    mlx::matrix<unsigned char> hidden(320, 240);
-    unsigned state = 12345u;
-    for (auto& v : hidden) v = static_cast<unsigned char>((state = state * 1103515245u + 12345u) >> 24);
+    const auto hidden = fixtures::image(synthetic::noise(12345u, 320 * 240));
     for (int f = 0; f < 3; ++f) {
         try {
             const mlx::matrix<double>& c = t.run(hidden);

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -26,13 +27,15 @@ inline ini::INIParser config(const std::string& text) {
     return parser;
 }
 
-// Frame t of the synthetic sequence as an image matrix (width rows, height columns).
-inline mlx::matrix<unsigned char> frame(int t, double offset = 0.0) {
-    const auto bytes = synthetic::render(synthetic::motion(t), 320, 240, offset);
-    mlx::matrix<unsigned char> image;
-    image.assign(bytes.data(), 320, 240);
-    return image;
+// A 320 x 240 frame's bytes as an image matrix (width rows, height columns).
+inline mlx::matrix<unsigned char> image(const std::vector<std::uint8_t>& bytes) {
+    mlx::matrix<unsigned char> out;
+    out.assign(bytes.data(), 320, 240);
+    return out;
 }
+
+// Frame t of the synthetic sequence.
+inline mlx::matrix<unsigned char> frame(int t) { return image(synthetic::render(synthetic::motion(t), 320, 240)); }
 
 // Frame t with the region's left side, as far as `band` texture units, and what lies above and
 // below it, covered by another texture fixed in the image: an occluder.
@@ -46,9 +49,7 @@ inline mlx::matrix<unsigned char> occludedFrame(int t, double band) {
             if (uv[0] < band && uv[1] > -10.0 && uv[1] < 90.0)
                 bytes[x + 320 * y] = static_cast<unsigned char>(std::round(synthetic::texture(1.7 * y, 1.3 * x)));
         }
-    mlx::matrix<unsigned char> image;
-    image.assign(bytes.data(), 320, 240);
-    return image;
+    return image(bytes);
 }
 
 // The region of frame t as integer corners, 3 x 4.

@@ -7,7 +7,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
+#include <iomanip>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -49,14 +50,9 @@ void expectGolden(const std::vector<double>& actual, const std::vector<double>& 
     bool same = actual.size() == golden.size();
     for (std::size_t i = 0; same && i < actual.size(); ++i)
         same = std::abs(actual[i] - golden[i]) <= kRelative * std::max(1.0, std::abs(golden[i]));
-    if (same) return;
-    std::string text;
-    char buffer[40];
-    for (double v : actual) {
-        std::snprintf(buffer, sizeof buffer, "%.17g, ", v);
-        text += buffer;
-    }
-    ADD_FAILURE() << what << " changed; actual values:\n{" << text << "}";
+    std::ostringstream text;
+    for (double v : actual) text << std::setprecision(17) << v << ", ";
+    EXPECT_TRUE(same) << what << " changed; actual values:\n{" << text.str() << "}";
 }
 
 // The method's learner, then its tracker on frames 2, 4, ..., 10, each from the generator back at

@@ -57,15 +57,13 @@ struct plugin {
 };
 
 // Enters a fresh directory named after the running test; config (unless null) becomes its tracker.ini.
-inline void enterDirectory(const char* config, std::size_t length = std::string::npos) {
+inline void enterDirectory(const char* config) {
     const std::string dir =
         testing::TempDir() + "loaded_" + testing::UnitTest::GetInstance()->current_test_info()->name();
     std::filesystem::remove_all(dir);
     ASSERT_TRUE(std::filesystem::create_directories(dir));
     std::filesystem::current_path(dir);
-    if (config == nullptr) return;
-    const std::string text = length == std::string::npos ? std::string(config) : std::string(config, length);
-    std::ofstream("tracker.ini", std::ios::binary) << text;
+    if (config != nullptr) std::ofstream("tracker.ini", std::ios::binary) << config;
 }
 
 }  // namespace loaded

@@ -1,5 +1,5 @@
 // A minimal host: loads the plug-in with dlopen, tracks the synthetic sequence and prints one
-// line "corners t x1 y1 ... x4 y4" per frame. Usage: plugin_driver PLUGIN FRAMES [OFFSET]
+// line "corners t x1 y1 ... x4 y4" per frame. Usage: plugin_driver PLUGIN FRAMES
 #include <dlfcn.h>
 
 #include <cstdio>
@@ -11,7 +11,6 @@
 int main(int argc, char** argv) {
     if (argc < 3) return 2;
     const int frames = std::atoi(argv[2]);
-    const double offset = argc > 3 ? std::atof(argv[3]) : 0.0;
     void* lib = dlopen(argv[1], RTLD_NOW | RTLD_LOCAL);
     if (lib == nullptr) {
         std::printf("error: %s\n", dlerror());
@@ -21,16 +20,15 @@ int main(int argc, char** argv) {
     auto destroy = reinterpret_cast<void (*)(Interface*)>(dlsym(lib, "DestroyCompute"));
     if (create == nullptr || destroy == nullptr) return 1;
 
-    const int width = 320, height = 240;
     Interface* tracker = nullptr;
     create(&tracker);
     int status = 0;
     try {
         Select sel = synthetic::selection(synthetic::motion(0));
-        const std::uint32_t w = width, h = height, depth = 8;
-        tracker->init(sel, synthetic::render(synthetic::motion(0), width, height, offset).data(), w, h, depth);
+        const std::uint32_t w = 320, h = 240, depth = 8;
+        tracker->init(sel, synthetic::render(synthetic::motion(0), w, h).data(), w, h, depth);
         for (int t = 1; t < frames; ++t) {
-            tracker->run(synthetic::render(synthetic::motion(t), width, height, offset).data(), sel);
+            tracker->run(synthetic::render(synthetic::motion(t), w, h).data(), sel);
             std::printf("corners %d", t);
             for (std::int32_t v : synthetic::coordinates(sel)) std::printf(" %d", int(v));
             std::printf("\n");

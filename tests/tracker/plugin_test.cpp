@@ -19,13 +19,12 @@ struct Driven {
 };
 
 // Runs the driver in its own working directory, with tracker.ini holding config (none if null).
-Driven drive(const std::string& name, const char* config, int frames, double offset = 0.0) {
+Driven drive(const std::string& name, const char* config, int frames) {
     const std::string dir = testing::TempDir() + "plugin_test_" + name;
     std::system(("rm -rf '" + dir + "' && mkdir -p '" + dir + "'").c_str());
     if (config != nullptr) std::ofstream(dir + "/tracker.ini") << config;
     std::ostringstream cmd;
-    cmd << "cd '" << dir << "' && '" << PLUGIN_DRIVER_PATH << "' '" << QUADTRACK_PLUGIN_PATH << "' " << frames
-        << ' ' << offset << " 2>&1";
+    cmd << "cd '" << dir << "' && '" << PLUGIN_DRIVER_PATH << "' '" << QUADTRACK_PLUGIN_PATH << "' " << frames << " 2>&1";
     Driven run;
     FILE* pipe = popen(cmd.str().c_str(), "r");
     char buffer[4096];

@@ -97,6 +97,13 @@ inline std::vector<std::uint8_t> render(const mat3& m, int width, int height, do
     return frame;
 }
 
+// Fixed-seed grey-level noise: a frame with no texture to match.
+inline std::vector<std::uint8_t> noise(std::uint32_t seed, std::size_t bytes) {
+    std::vector<std::uint8_t> frame(bytes);
+    for (auto& v : frame) v = static_cast<std::uint8_t>((seed = seed * 1664525u + 1013904223u) >> 24);
+    return frame;
+}
+
 }  // namespace synthetic
 
 #endif

@@ -16,14 +16,10 @@ using mlx::matrix;
 using namespace mlx::testing;
 
 TEST(Eps, SpacingOfDoubles) {
-    EXPECT_EQ(mlx::eps(1.0), 0x1p-52);
-    EXPECT_EQ(mlx::eps(1.5), 0x1p-52);
-    EXPECT_EQ(mlx::eps(2.0), 0x1p-51);
-    EXPECT_EQ(mlx::eps(0.75), 0x1p-53);
-    EXPECT_EQ(mlx::eps(-4.0), 0x1p-50);
-    EXPECT_EQ(mlx::eps(std::numeric_limits<double>::min()), 0x1p-1074);
-    EXPECT_EQ(mlx::eps(std::numeric_limits<double>::min() / 2), 0.0);
-    EXPECT_EQ(mlx::eps(0.0), 0.0);
+    const double min = std::numeric_limits<double>::min();
+    for (const auto& [x, spacing] : {std::pair{1.0, 0x1p-52}, {1.5, 0x1p-52}, {2.0, 0x1p-51}, {0.75, 0x1p-53},
+                                     {-4.0, 0x1p-50}, {min, 0x1p-1074}, {min / 2, 0.0}, {0.0, 0.0}})
+        EXPECT_EQ(mlx::eps(x), spacing) << x;
     EXPECT_TRUE(std::isnan(mlx::eps(NAN)));
     EXPECT_TRUE(std::isnan(mlx::eps(INFINITY)));
 }

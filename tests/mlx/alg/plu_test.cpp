@@ -5,6 +5,7 @@
 
 #include <sstream>
 #include <string>
+#include <utility>
 
 #include "mlx/alg/product.hpp"
 #include "testing.hpp"
@@ -43,15 +44,12 @@ TEST(Plu, NearlySingularInverseWarnsAtEveryCallButEstimatesOnceAndTheQuietOneNev
 }
 
 TEST(Det, HandComputedDeterminantsWithTheSignOfTheRowInterchanges) {
-    EXPECT_DOUBLE_EQ(mlx::det(matrix<double>{{3}}), 3.0);
-    EXPECT_DOUBLE_EQ(mlx::det(matrix<double>{{1, 2}, {3, 4}}), -2.0);
-    EXPECT_DOUBLE_EQ(mlx::det(matrix<double>{{2, 0, 1}, {1, 3, 2}, {1, 1, 2}}), 6.0);
-    EXPECT_EQ(mlx::det(matrix<double>{{1, 2}, {2, 4}}), 0.0);
-    // Permutation matrices: one interchange gives -1, a 3-cycle (two interchanges) gives +1.
-    EXPECT_EQ(mlx::det(matrix<double>{{0, 1}, {1, 0}}), -1.0);
-    EXPECT_EQ(mlx::det(matrix<double>{{0, 1, 0}, {0, 0, 1}, {1, 0, 0}}), 1.0);
-    EXPECT_EQ(mlx::det(matrix<double>{{0, 0, 1}, {0, 1, 0}, {1, 0, 0}}), -1.0);
-    // Pivoting on a matrix whose first pivot is small: the sign must survive the interchange.
-    EXPECT_NEAR(mlx::det(matrix<double>{{1e-3, 1}, {1, 1}}), 1e-3 - 1.0, kTight);
-    EXPECT_NEAR(mlx::det(matrix<double>{{1, 1}, {1e-3, 1}}), 1.0 - 1e-3, kTight);
+    const std::pair<matrix<double>, double> cases[] = {
+        {{{3}}, 3.0}, {{{1, 2}, {3, 4}}, -2.0}, {{{2, 0, 1}, {1, 3, 2}, {1, 1, 2}}, 6.0}, {{{1, 2}, {2, 4}}, 0.0},
+        // Permutation matrices: one interchange gives -1, a 3-cycle (two interchanges) gives +1.
+        {{{0, 1}, {1, 0}}, -1.0}, {{{0, 1, 0}, {0, 0, 1}, {1, 0, 0}}, 1.0}, {{{0, 0, 1}, {0, 1, 0}, {1, 0, 0}}, -1.0},
+        // A small first pivot: the sign must survive the interchange.
+        {{{1e-3, 1}, {1, 1}}, 1e-3 - 1.0}, {{{1, 1}, {1e-3, 1}}, 1.0 - 1e-3},
+    };
+    for (const auto& [A, det] : cases) EXPECT_NEAR(mlx::det(A), det, kTight) << A;
 }

@@ -22,12 +22,7 @@ TEST(Pqr, RankOfFullAndDeficientMatrices) {
 TEST(Pqr, RankComparisonWithTheThresholdIsStrict) {
     // Diagonal entries 1, 8, 2, 4: R is the sorted diagonal exactly (no reflection is needed), and
     // with tol = 2^-5 the threshold is 2^-5 * 4 * 8 = 1, so the entry equal to it does not count.
-    matrix<double> A(4, 4);
-    A(0, 0) = 1;
-    A(1, 1) = 8;
-    A(2, 2) = 2;
-    A(3, 3) = 4;
-    const mlx::pqr f(A);
+    const mlx::pqr f(mlx::diag(matrix<double>{{1, 8, 2, 4}}));
     EXPECT_EQ(std::abs(f.factor()(0, 0)), 8.0);
     EXPECT_EQ(std::abs(f.factor()(3, 3)), 1.0);
     EXPECT_EQ(f.pivot(0), 2u);

@@ -26,7 +26,6 @@ TEST(Reductions, SumsAndMeansAlongEachDimension) {
 }
 
 TEST(Reductions, VarianceDivisorsAndDimensionZeroRule) {
-    EXPECT_DOUBLE_EQ(static_cast<double>(var(row, false, 2)), 5.0 / 3.0);
     EXPECT_EQ(static_cast<double>(var(row, false, 2)), 1.6666666666666667);
     EXPECT_EQ(static_cast<double>(var(row, true, 2)), 1.25);
     EXPECT_EQ(static_cast<double>(stdev(row, false, 2)), std::sqrt(5.0 / 3.0));
