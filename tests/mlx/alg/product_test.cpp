@@ -21,3 +21,18 @@ TEST(Product, EmptyAndOneElementOperandsAreNotDgemm) {
     EXPECT_TRUE(mlx::prodtMM(E, B).empty());
     EXPECT_TRUE(mlx::prodMtM(B, E).empty());
 }
+
+// A vector operand takes the matrix-vector path: each transposition form against its sums.
+TEST(Product, VectorOperandsInEveryFormGiveTheProduct) {
+    const matrix<double> M = {{1, 2, 3}, {4, 5, 6}};
+    const matrix<double> row2 = {{1, -2}}, col2 = {{1}, {-2}};
+    const matrix<double> row3 = {{1, 0.5, -1}}, col3 = {{1}, {0.5}, {-1}};
+    const matrix<double> left = {{-7, -8, -9}}, right = {{-1}, {0.5}};
+    EXPECT_TRUE(mlx::isequal(row2 * M, left));
+    EXPECT_TRUE(mlx::isequal(mlx::prodtMM(col2, M), left));
+    EXPECT_TRUE(mlx::isequal(mlx::prodtMM(M, col2), mlx::trans(left)));
+    EXPECT_TRUE(mlx::isequal(M * col3, right));
+    EXPECT_TRUE(mlx::isequal(mlx::prodMtM(M, row3), right));
+    EXPECT_TRUE(mlx::isequal(mlx::prodMtM(row3, M), mlx::trans(right)));
+    EXPECT_TRUE(mlx::isequal(row2 * col2, matrix<double>{{5}}));
+}
