@@ -14,10 +14,12 @@ extensions extensions::read(const ini::INIParser& ini) {
     e.sensor = ini::readDouble(ini, "sensor", defaultSensor);
     e.clipping = ini::readUnsigned(ini, "clipping", 1) != 0;
     e.occlusion = ini::readDouble(ini, "occlusion", defaultOcclusion);
+    e.binning = ini::readDouble(ini, "binning", defaultBinning);
     if (e.predict < 0.0 || e.predict > 1.0) MLX_RAISE("configuration key \"predict\": " << e.predict << " is not in [0, 1]");
     if (e.robust < 0.0) MLX_RAISE("configuration key \"robust\": " << e.robust << " is negative");
     if (!(e.sensor >= 0.0)) MLX_RAISE("configuration key \"sensor\": " << e.sensor << " is negative");
     if (!(e.occlusion >= 0.0)) MLX_RAISE("configuration key \"occlusion\": " << e.occlusion << " is negative");
+    if (!(e.binning >= 0.0)) MLX_RAISE("configuration key \"binning\": " << e.binning << " is negative");
     if (e.lost < 0.0 || e.lost >= 1.0) MLX_RAISE("configuration key \"lost\": " << e.lost << " is not in [0, 1)");
     return e;
 }

@@ -14,6 +14,7 @@ struct extensions {
     static constexpr double defaultLost = 0.1;
     static constexpr double defaultSensor = 8.0;
     static constexpr double defaultOcclusion = 3.0;
+    static constexpr double defaultBinning = 4.0;
 
     // "predict": each frame starts from the corners extrapolated from the last two frames, moved
     // on by this share of their motion (1: constant velocity), so the models see only the change
@@ -38,6 +39,12 @@ struct extensions {
     // robust standard deviations, in blobs, are taken as hidden: the frame is tracked again, and
     // the next one, with the linear models refitted without them. 0: off.
     double occlusion = 0.0;
+    // "binning": a region whose sample points lie at least this many pixels apart is read from
+    // the frames binned 2 x 2 (each pixel the mean of four): half the sensor noise in every
+    // sample, and fine texture averaged rather than aliased by the coarse grid. A region with
+    // many levels near either end of the scale is not binned: a mean of clipped and unclipped
+    // pixels would pass for a true level. 0: off.
+    double binning = 0.0;
     bool enabled = false;
 
     static extensions read(const ini::INIParser& ini);

@@ -7,6 +7,7 @@
 #include "mlx/random/rand.hpp"
 #include "mlx/tool/exception.hpp"
 #include "mlx/xpr/elementwise.hpp"
+#include "tracker/binning.hpp"
 
 namespace track {
 
@@ -202,11 +203,33 @@ void learning::residuals(const mlx::matrix<double>& samples, const double* inlie
     for (std::size_t m = 0; m < n; ++m) diff(m) = refPattern(m) - (meanRef + (samples(m) - meanSamples) * gain);
 }
 
+bool learning::binnable(const mlx::matrix<double>& samples) const {
+    if (!(ext.binning > 0.0)) return false;
+    double sides = 0.0;
+    for (std::size_t c = 0; c < 4; ++c) {
+        const std::size_t d = (c + 1) % 4;
+        sides += std::hypot(corners(0, c) / corners(2, c) - corners(0, d) / corners(2, d),
+                            corners(1, c) / corners(2, c) - corners(1, d) / corners(2, d));
+    }
+    if (!(sides / 4.0 / side >= ext.binning)) return false;
+    std::size_t nearEnds = 0;
+    for (std::size_t m = 0; m < samples.numel(); ++m)
+        nearEnds += samples(m) <= binningEndMargin || samples(m) >= 255.0 - binningEndMargin;
+    return static_cast<double>(nearEnds) <= binningEndShare * static_cast<double>(samples.numel());
+}
+
 void learning::makePts() {
     grid();
     mlx::matrix<double> points = H0.applyto(gridPts);
     mlx::geometry::normalize_h(points);
-    const mlx::matrix<double> samples = mlx::as_hindex(image, points);
+    mlx::matrix<double> samples = mlx::as_hindex(image, points);
+    binned = binnable(samples);
+    if (binned) {
+        binning::bin(image, binnedImage);
+        (binning::fromFrame() * H0).applyto(gridPts, points);
+        mlx::geometry::normalize_h(points);
+        mlx::as_hindex(binnedImage, points, samples);
+    }
     refNorm = centring(samples).norm;
     standardize(samples, refPattern);
 }
@@ -229,10 +252,10 @@ void learning::createOnePlane(const unsigned& k) {
             moved(2, c) = 1.0;
         }
         const mlx::geometry::homog Hp(unitSquare, moved, true);
-        const mlx::geometry::homog H = H0 * Hp;
+        const mlx::geometry::homog H = binned ? binning::fromFrame() * (H0 * Hp) : H0 * Hp;
         points = H.applyto(gridPts);
         mlx::geometry::normalize_h(points);
-        mlx::as_hindex(image, points, samples);
+        mlx::as_hindex(binned ? binnedImage : image, points, samples);
         difference(samples, pattern, work);
         for (std::size_t m = 0; m < n; ++m) deltaI(p, m) = pattern(m);
         for (std::size_t q = 0; q < 8; ++q) deltaP(p, q) = D(q);

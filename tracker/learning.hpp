@@ -54,6 +54,10 @@ public:
     // Grey levels this close to either end of the scale are taken as clipped by the camera.
     static constexpr double saturationMargin = 3.0;
     static bool saturated(double level);
+    // A region is not binned when more than this share of its samples lie this close to either
+    // end of the scale, where light may clip them.
+    static constexpr double binningEndMargin = 20.0;
+    static constexpr double binningEndShare = 0.05;
 
     const mlx::matrix<double>& getUnitSquare() const { return unitSquare; }
     const mlx::geometry::homog& getH0() const { return H0; }
@@ -62,6 +66,8 @@ public:
     const mlx::matrix<double>& getGridPts() const { return gridPts; }
     const mlx::matrix<double>& getRefPattern() const { return refPattern; }
     const extensions& getExtensions() const { return ext; }
+    // Whether the frames are read binned 2 x 2 (the "binning" extension), as decided at learning.
+    bool isBinned() const { return binned; }
 
 protected:
     // Clears inlier[m] for the residuals beyond "robust" robust standard deviations; true when it
@@ -70,7 +76,10 @@ protected:
     // The difference (in diff) under the map fitted on the samples whose inlier[m] is set.
     void matchInliers(const mlx::matrix<double>& samples, const double* inlier, mlx::matrix<double>& diff) const;
     virtual void grid();
+    // Lays the grid and keeps the reference pattern, read binned when the region allows it.
     void makePts();
+    // Whether the "binning" extension reads this region's frames binned, given its samples.
+    bool binnable(const mlx::matrix<double>& samples) const;
     // Regenerates deltaI (plans x n pattern differences) and deltaP (plans x 8 corner motions)
     // for level k, whose motions are drawn uniformly in [-noise / 2^k, noise / 2^k).
     void createOnePlane(const unsigned& k);
@@ -90,6 +99,8 @@ protected:
     // Norm of the reference samples' deviations from their mean, in grey levels.
     double refNorm = 0.0;
     const mlx::matrix<unsigned char>& image;
+    bool binned = false;
+    mlx::matrix<unsigned char> binnedImage;
     mlx::matrix<double> deltaI;
     mlx::matrix<double> deltaP;
 };

@@ -63,6 +63,7 @@ tracker::tracker(const mlx::matrix<int, 12>& selected, const ini::INIParser& ini
     stopwatch learningTime;
     ownedLearner = makeLearner(kind, mlx::matrix<double>(selected), ini, image);
     learningSeconds = learningTime.stop();
+    if (ownedLearner->isBinned()) bins.reserve(image);
     restart();
 }
 
@@ -76,6 +77,7 @@ const mlx::matrix<double>& tracker::run(const mlx::matrix<unsigned char>& frame)
     };
     const extensions& ext = ownedLearner->getExtensions();
     const mlx::geometry::homog before = H;
+    bins.newFrame();
     if (ext.predict > 0.0 && known == 2) {
         mlx::matrix<double, 12> predicted(last);
         for (std::size_t i = 0; i < predicted.numel(); ++i) predicted(i) += ext.predict * (last(i) - previous(i));
@@ -154,9 +156,15 @@ void tracker::refuseMethod(const char* name) {
 
 const mlx::matrix<double>& tracker::patternDifference(const learning& learner, const mlx::geometry::homog& H,
                                                       const mlx::matrix<unsigned char>& frame) {
-    H.applyto(learner.getGridPts(), step.points);
-    mlx::geometry::normalize_h(step.points);
-    mlx::as_hindex(frame, step.points, step.samples);
+    if (learner.isBinned()) {
+        (binning::fromFrame() * H).applyto(learner.getGridPts(), step.points);
+        mlx::geometry::normalize_h(step.points);
+        mlx::as_hindex(bins.cover(frame, step.points), step.points, step.samples);
+    } else {
+        H.applyto(learner.getGridPts(), step.points);
+        mlx::geometry::normalize_h(step.points);
+        mlx::as_hindex(frame, step.points, step.samples);
+    }
     learner.difference(step.samples, step.pattern, step.work, visible.empty() ? nullptr : visible.data());
     return step.pattern;
 }

@@ -6,6 +6,7 @@
 
 #include "mlx/array/matrix.hpp"
 #include "mlx/geometry/homog.hpp"
+#include "tracker/binning.hpp"
 #include "tracker/iniparser.hpp"
 #include "tracker/learning.hpp"
 
@@ -100,6 +101,7 @@ private:
     [[noreturn]] void holdLost(const mlx::geometry::homog& before, const std::string& why);
 
     std::unique_ptr<learning> ownedLearner;
+    binning bins;
     unsigned iter = 0;
     // Corners of the last two frames tracked without loss (last first) and how many are known.
     mlx::matrix<double, 12> last, previous;

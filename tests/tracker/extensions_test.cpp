@@ -50,7 +50,7 @@ struct trainingOf : track::LearnJD {
     using LearnJD::deltaP;
 };
 
-const char* const kRidged = "nbtrack = 1\nplans = 50\nnbpoints = 100\nsensor = 8\n";
+const char* const kRidged = "nbtrack = 1\nplans = 50\nnbpoints = 100\nsensor = 8\nbinning = 0\n";
 
 // plans * (sensor / spread)^2 for kRidged on frame 0, the spread recomputed from the samples.
 double ridgeOf(const track::learning& jd) {

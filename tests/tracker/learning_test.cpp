@@ -75,7 +75,7 @@ TEST(Learning, ClippedAndOccludedSamplesAreSetAsideUnderAnyLight) {
         void (*cover)(mlx::matrix<double>&);
     } cases[] = {{"robust = 3\nclipping = 0\n", "clipping = 0\n", occluded}, {"", "clipping = 0\n", clipped}};
     for (const auto& c : cases) {
-        probe p(fixtures::config(std::string("nbpoints = 100\nplans = 2\n") + c.settings), image);
+        probe p(fixtures::config(std::string("nbpoints = 100\nplans = 2\nbinning = 0\n") + c.settings), image);
         mlx::matrix<double> points = p.getH0().applyto(p.gridPts);
         mlx::geometry::normalize_h(points);
         mlx::matrix<double> samples = mlx::as_hindex(image, points);
@@ -84,7 +84,7 @@ TEST(Learning, ClippedAndOccludedSamplesAreSetAsideUnderAnyLight) {
         mlx::matrix<double> diff, work;
         p.difference(samples, diff, work);
         EXPECT_LT(fixtures::largestAbs(diff), 1e-12) << c.settings;
-        probe plain(fixtures::config(std::string("nbpoints = 100\nplans = 2\n") + c.plain), image);
+        probe plain(fixtures::config(std::string("nbpoints = 100\nplans = 2\nbinning = 0\n") + c.plain), image);
         plain.difference(samples, diff, work);
         EXPECT_GT(fixtures::largestAbs(diff), 0.05) << c.settings;
     }
