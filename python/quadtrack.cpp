@@ -51,6 +51,7 @@ const Setting kSettings[] = {
     {"sensor", false, {track::extensions::defaultSensor, kUnread, kUnread}},
     {"clipping", true, {1, 1, 1}},
     {"occlusion", false, {track::extensions::defaultOcclusion, kUnread, kUnread}},
+    {"binning", false, {track::extensions::defaultBinning, track::extensions::defaultBinning, track::extensions::defaultBinning}},
     // Read and ignored by the kernel methods: accepted so that a configuration file's keys all carry over.
     {"kernel", false, {kUnread, kUnread, kUnread}},
 };

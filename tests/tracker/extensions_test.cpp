@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "mlx/alg/ridge.hpp"
 #include "mlx/array/as_hindex.hpp"
 #include "mlx/tool/exception.hpp"
+#include "tracker/binning.hpp"
 #include "tracker/trackDhome.hpp"
 
 namespace {
@@ -168,4 +170,53 @@ TEST(Extensions, AHiddenRegionIsLostHeldAndFoundAgainWhereItWas) {
     const mlx::matrix<double>& after = t.run(first);
     EXPECT_LT(worstError(after, synthetic::motion(0)), 0.5);
     for (std::size_t i = 0; i < 8; ++i) EXPECT_NEAR(after(i % 2, i / 2), before(i % 2, i / 2), 0.5);
+}
+
+// Grain of deviation 24 on every frame: the plain samples carry it whole, the binned ones half.
+// Regions whose samples lie close together, or many of whose levels lie near white, are not binned.
+TEST(Extensions, BinnedFramesHalveTheGrainOfEverySample) {
+    const auto grainy = [](int f) {
+        auto bytes = synthetic::render(synthetic::motion(f), 320, 240);
+        std::mt19937 random(static_cast<unsigned>(f));
+        std::normal_distribution<double> grain(0.0, 24.0);
+        for (auto& v : bytes) v = static_cast<unsigned char>(std::clamp(std::round(v + grain(random)), 0.0, 255.0));
+        return fixtures::image(bytes);
+    };
+    const auto worst = [&](const char* settings) { return worstOver(settings, 20, 1, synthetic::motion, grainy); };
+    const double plain = worst("binning = 0\n"), binned = worst("");
+    EXPECT_LT(binned, 1.5);
+    EXPECT_LT(binned, 0.7 * plain);
+
+    const auto binnedWith = [](const std::string& settings, const mlx::matrix<unsigned char>& image) {
+        return track::LearnJD(mlx::matrix<double>(fixtures::corners(0)), fixtures::config("nbtrack = 1\nplans = 2\n" + settings), image)
+            .isBinned();
+    };
+    EXPECT_TRUE(binnedWith("nbpoints = 225\n", fixtures::frame(0)));
+    EXPECT_FALSE(binnedWith("nbpoints = 225\nbinning = 0\n", fixtures::frame(0)));
+    EXPECT_FALSE(binnedWith("nbpoints = 900\n", fixtures::frame(0)));
+    EXPECT_FALSE(binnedWith("nbpoints = 225\n", fixtures::image(synthetic::render(synthetic::motion(0), 320, 240, 120.0))));
+}
+
+// Tracking bins only what a frame's samples read: those pixels equal the whole frame's binning,
+// frame after frame.
+TEST(Extensions, BinningCoversWhatTheSamplesReadOfEachFrame) {
+    track::binning bins;
+    mlx::matrix<double> points(3, 3);
+    for (int f = 0; f < 2; ++f) {
+        mlx::matrix<unsigned char> frame(41, 30), whole;
+        for (std::size_t k = 0; k < frame.numel(); ++k) frame(k) = static_cast<unsigned char>((k * 37 + 11 * f) % 251);
+        track::binning::bin(frame, whole);
+        const double corners[3][2] = {{3.5, 2.25}, {12.75, 9.5}, {19.0, 14.0}};
+        for (std::size_t m = 0; m < 3; ++m) points(0, m) = corners[m][0], points(1, m) = corners[m][1], points(2, m) = 1.0;
+        bins.newFrame();
+        const auto& binned = bins.cover(frame, points);
+        ASSERT_EQ(binned.rows(), 20u);
+        ASSERT_EQ(binned.cols(), 15u);
+        for (std::size_t i = 3; i < 20; ++i)
+            for (std::size_t j = 2; j < 15; ++j) EXPECT_EQ(binned(i, j), whole(i, j)) << i << ", " << j << " frame " << f;
+        EXPECT_EQ(whole(1, 2), (frame(2, 4) + frame(3, 4) + frame(2, 5) + frame(3, 5) + 2) / 4);
+    }
+    const auto mapped = track::binning::fromFrame().applyto(mlx::matrix<double>{{4.5}, {10.5}, {1.0}});
+    EXPECT_DOUBLE_EQ(mapped(0), 2.0);
+    EXPECT_DOUBLE_EQ(mapped(1), 5.0);
 }
