@@ -204,6 +204,8 @@ TEST_F(BadInput, CallsOutOfOrderAreRefusedOrHarmless) {
     const Select selected = sel;
     Interface* view = plugin.make();
     EXPECT_EQ(outcome([&] { view->run(first.data(), sel); }), "run: no region is being tracked (call init first)");
+    EXPECT_EQ(outcome([&] { view->init(sel, nullptr, kWidth, kHeight, kDepth); }), "init: the image pointer is null");
+    EXPECT_EQ(outcome([&] { view->init(sel, first.data(), kWidth, 0, kDepth); }), "init: image of 320 x 0 pixels");
     EXPECT_EQ(outcome([&] { view->kill(); }), "ok");
     EXPECT_EQ(outcome([&] { view->kill(); }), "ok");
     EXPECT_EQ(outcome([&] { view->init(sel, first.data(), kWidth, kHeight, kDepth); }), "ok");
