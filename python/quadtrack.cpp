@@ -52,6 +52,7 @@ const Setting kSettings[] = {
     {"clipping", true, {1, 1, 1}},
     {"occlusion", false, {track::extensions::defaultOcclusion, kUnread, kUnread}},
     {"binning", false, {track::extensions::defaultBinning, track::extensions::defaultBinning, track::extensions::defaultBinning}},
+    {"settle", true, {track::extensions::defaultSettle, track::extensions::defaultSettle, track::extensions::defaultSettle}},
     // Read and ignored by the kernel methods: accepted so that a configuration file's keys all carry over.
     {"kernel", false, {kUnread, kUnread, kUnread}},
 };

@@ -15,6 +15,7 @@ extensions extensions::read(const ini::INIParser& ini) {
     e.clipping = ini::readUnsigned(ini, "clipping", 1) != 0;
     e.occlusion = ini::readDouble(ini, "occlusion", defaultOcclusion);
     e.binning = ini::readDouble(ini, "binning", defaultBinning);
+    e.settle = ini::readUnsigned(ini, "settle", defaultSettle);
     if (e.predict < 0.0 || e.predict > 1.0) MLX_RAISE("configuration key \"predict\": " << e.predict << " is not in [0, 1]");
     if (e.robust < 0.0) MLX_RAISE("configuration key \"robust\": " << e.robust << " is negative");
     if (!(e.sensor >= 0.0)) MLX_RAISE("configuration key \"sensor\": " << e.sensor << " is negative");

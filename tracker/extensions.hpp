@@ -15,6 +15,7 @@ struct extensions {
     static constexpr double defaultSensor = 8.0;
     static constexpr double defaultOcclusion = 3.0;
     static constexpr double defaultBinning = 4.0;
+    static constexpr unsigned defaultSettle = 10;
 
     // "predict": each frame starts from the corners extrapolated from the last two frames, moved
     // on by this share of their motion (1: constant velocity), so the models see only the change
@@ -45,6 +46,12 @@ struct extensions {
     // many levels near either end of the scale is not binned: a mean of clipped and unclipped
     // pixels would pass for a true level. 0: off.
     double binning = 0.0;
+    // "settle": on a frame with no motion history (the first after learning or a restart, the
+    // first after a lost one) a level whose last step still moved a corner by more than a tenth
+    // of the level's range steps on, up to this many steps in all: a start far off needs more
+    // than "iter" steps to come within the next level's reach. Other frames start from the
+    // prediction, close by. Not above "iter": off.
+    unsigned settle = 0;
     bool enabled = false;
 
     static extensions read(const ini::INIParser& ini);

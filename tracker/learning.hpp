@@ -1,6 +1,8 @@
 #ifndef TRACKER_LEARNING_HPP
 #define TRACKER_LEARNING_HPP
 
+#include <cmath>
+
 #include "mlx/array/matrix.hpp"
 #include "mlx/geometry/homog.hpp"
 #include "tracker/extensions.hpp"
@@ -62,6 +64,8 @@ public:
     const mlx::matrix<double>& getUnitSquare() const { return unitSquare; }
     const mlx::geometry::homog& getH0() const { return H0; }
     unsigned getNbtrack() const { return nbtrack; }
+    // Half-width of the corner motions learned at level k, in unit-square coordinates.
+    double levelRange(unsigned k) const { return noise / std::ldexp(1.0, static_cast<int>(k)); }
     unsigned getNbpoints() const { return nbpoints; }
     const mlx::matrix<double>& getGridPts() const { return gridPts; }
     const mlx::matrix<double>& getRefPattern() const { return refPattern; }

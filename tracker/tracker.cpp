@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <map>
 #include <sstream>
 
@@ -59,6 +60,9 @@ tracker::tracker(const mlx::matrix<int, 12>& selected, const ini::INIParser& ini
                  const mlx::matrix<unsigned char>& image) {
     iter = ini::readUnsigned(ini, "iter", defaultIter);
     if (iter > iterLimit) MLX_RAISE("configuration key \"iter\": " << iter << " is above the limit of " << iterLimit);
+    const unsigned settle = extensions::read(ini).settle;
+    if (settle > iterLimit)
+        MLX_RAISE("configuration key \"settle\": " << settle << " is above the limit of " << iterLimit);
     const enumTrackerType kind = kindOf(ini);
     stopwatch learningTime;
     ownedLearner = makeLearner(kind, mlx::matrix<double>(selected), ini, image);
@@ -115,8 +119,20 @@ void tracker::steps(const mlx::matrix<unsigned char>& frame) {
 
 void tracker::pass(const mlx::matrix<unsigned char>& frame) {
     const unsigned levels = ownedLearner->getNbtrack();
-    for (unsigned k = 0; k < levels; ++k)
-        for (unsigned i = 0; i < iter; ++i) trackstep(k, corners, H, frame);
+    // With a motion history the start is predicted close, and more steps would only chase what
+    // stopped matching (occluders, repeated texture).
+    const unsigned settle = known < 2 ? ownedLearner->getExtensions().settle : 0;
+    for (unsigned k = 0; k < levels; ++k) {
+        unsigned taken = 0;
+        for (; taken < iter; ++taken) trackstep(k, corners, H, frame);
+        for (; taken < settle && taken > 0 && unsettled(k); ++taken) trackstep(k, corners, H, frame);
+    }
+}
+
+bool tracker::unsettled(unsigned k) const {
+    double moved = 0.0;
+    for (std::size_t q = 0; q < 8; ++q) moved = std::max(moved, std::fabs(step.delta(q)));
+    return moved > settleMotion * ownedLearner->levelRange(k);
 }
 
 bool tracker::stepping() const {

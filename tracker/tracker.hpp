@@ -70,8 +70,9 @@ protected:
     // The steps of one frame from the current estimate: one pass. A method that sets samples
     // aside may pass again.
     virtual void steps(const mlx::matrix<unsigned char>& frame);
-    // iter steps per motion level, coarse to fine, from the current estimate; none when either
-    // count is 0 (then step holds nothing).
+    // iter steps per motion level, coarse to fine, from the current estimate, and on a frame with
+    // no motion history more while the "settle" extension finds the level unsettled; none when
+    // either count is 0 (then step holds nothing).
     void pass(const mlx::matrix<unsigned char>& frame);
     // Whether a pass takes any step.
     bool stepping() const;
@@ -97,6 +98,9 @@ private:
     [[noreturn]] static void refuseMethod(const char* name);
     // Match score of the last step's pattern difference: the correlation of the two patterns.
     double score() const;
+    // Whether the last step at level k moved a corner by more than settleMotion of the level's range.
+    bool unsettled(unsigned k) const;
+    static constexpr double settleMotion = 0.1;
     // Back to the corners of the frame before, forgetting the motion; raises "the region was lost".
     [[noreturn]] void holdLost(const mlx::geometry::homog& before, const std::string& why);
 

@@ -90,6 +90,7 @@ TEST_F(BadInput, ConfigurationsAreUsedWithDefaultsOrRefusedNamingTheKeyBeforeAny
         {"tracker = rvm\nplans = 20000\n", "20000 x 20000 kernel matrix is above the limit of 134217728 values"},
         {"tracker = rvm\nmax_iter = 4000000000\n", "\"max_iter\": 4000000000 is above the limit of 10000"},
         {"iter = 4000000000\n", "configuration key \"iter\": 4000000000 is above the limit of 1000"},
+        {"settle = 1001\n", "configuration key \"settle\": 1001 is above the limit of 1000"},
         {"nbtrack = 4000000000\n", "configuration key \"nbtrack\": 4000000000 is above the limit of 32"},
         {"tracker = jdk\nwidth0 = 1e308\n", "process not converging after 101 iterations"},
     };

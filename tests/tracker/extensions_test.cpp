@@ -220,3 +220,55 @@ TEST(Extensions, BinningCoversWhatTheSamplesReadOfEachFrame) {
     EXPECT_DOUBLE_EQ(mapped(0), 2.0);
     EXPECT_DOUBLE_EQ(mapped(1), 5.0);
 }
+
+// Starts far off (corners moved by about 10 px, 80 px region): one step per level stops short of
+// most; settling steps on, but only where no motion history predicts the start.
+TEST(Extensions, AFarStartSettlesWhereOneStepPerLevelStopsShort) {
+    struct counting : track::trackDhome {
+        using trackDhome::trackDhome;
+        unsigned taken = 0;
+        void trackstep(const unsigned& k, mlx::matrix<double>& c, mlx::geometry::homog& H,
+                       const mlx::matrix<unsigned char>& frame) override {
+            ++taken;
+            trackDhome::trackstep(k, c, H, frame);
+        }
+    };
+    const std::string settings = std::string(kConfig) + "iter = 1\nocclusion = 0\n";
+    counting plain(fixtures::corners(0), fixtures::config(settings + "settle = 0\n"), fixtures::frame(0));
+    counting settled(fixtures::corners(0), fixtures::config(settings), fixtures::frame(0));
+    const auto reaches = [](counting& t, const mlx::matrix<unsigned char>& image, const synthetic::mat3& m) {
+        t.restart();
+        t.taken = 0;
+        try {
+            return worstError(t.run(image), m) < 1.0;
+        } catch (const mlx::tool::generalException&) {
+            return false;
+        }
+    };
+    std::mt19937 random(7);
+    std::normal_distribution<double> shift(0.0, 8.0), linear(0.0, 0.08), tilt(0.0, 2e-4);
+    int plainHits = 0, settledHits = 0;
+    synthetic::mat3 far{};
+    for (int trial = 0; trial < 20; ++trial) {
+        const synthetic::mat3 about{1 + linear(random), linear(random), shift(random), linear(random), 1 + linear(random),
+                                    shift(random), tilt(random), tilt(random), 1};
+        far = synthetic::mul(synthetic::motion(0), synthetic::mul(synthetic::mat3{1, 0, 40, 0, 1, 40, 0, 0, 1},
+                                                                  synthetic::mul(about, synthetic::mat3{1, 0, -40, 0, 1, -40, 0, 0, 1})));
+        const auto image = fixtures::image(synthetic::render(far, 320, 240));
+        plainHits += reaches(plain, image, far);
+        settledHits += reaches(settled, image, far);
+        EXPECT_EQ(plain.taken, 3u);
+        EXPECT_LE(settled.taken, 30u);
+    }
+    EXPECT_LE(plainHits, 12);
+    EXPECT_GE(settledHits, 16);
+
+    settled.restart();
+    settled.run(fixtures::frame(0));
+    settled.taken = 0;
+    try {
+        settled.run(fixtures::image(synthetic::render(far, 320, 240)));
+    } catch (const mlx::tool::generalException&) {
+    }
+    EXPECT_EQ(settled.taken, 3u);
+}
