@@ -278,7 +278,8 @@ frame0: 2-D uint8 array (height, width), any strides.
 corners: 4 x 2 whole-pixel (x, y) corners in order around the region.
 method: "jd" (linear), "jdk" (Gaussian kernel) or "rvm" (relevance vectors).
 settings: configuration keys (iter, nbtrack, noise, plans, nbpoints, width0, M, max_iter,
-extensions, predict, lost, robust, kernel), checked as a configuration file's values are.
+extensions, predict, lost, robust, sensor, clipping, occlusion, binning, settle, kernel), checked as
+a configuration file's values are.
 Raises quadtrack.Error when a value is refused or the region cannot be learned.)")
         .def(py::init(&makeTracker), py::arg("frame0"), py::arg("corners"), py::arg("method") = "jd")
         .def("track", &Tracker::track, py::arg("frame"),
