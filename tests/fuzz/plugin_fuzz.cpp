@@ -135,18 +135,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     int inits = 0;
     for (std::size_t k = 0; k < sizeof ops; ++k) {
         try {
-            switch (ops[k] % 4) {
-            case 0:
-                if (inits++ < (rvm ? 1 : 2)) view.init(sel, frame(k).data(), width, height, depth);
-                break;
-            case 1:
-            case 2:
-                view.run(frame(k).data(), sel);
-                break;
-            case 3:
+            if (ops[k] % 4 == 3)
                 view.kill();
-                break;
-            }
+            else if (ops[k] % 4 != 0)
+                view.run(frame(k).data(), sel);
+            else if (inits++ < (rvm ? 1 : 2))
+                view.init(sel, frame(k).data(), width, height, depth);
         } catch (const mlx::tool::generalException&) {
         }
     }

@@ -47,7 +47,6 @@ def test_follows_the_demo_with_sub_pixel_corners_whatever_the_frame_layout():
     tracked = np.array(tracked)
     # The plug-in hands back these very estimates truncated to whole pixels.
     sub_pixel, truncated = error(tracked, TRUTH[1:]), error(np.trunc(tracked), TRUTH[1:])
-    print(f"mean corner error {sub_pixel:.3f} px, truncated {truncated:.3f} px")
     assert sub_pixel < 0.15 and sub_pixel < truncated / 4
     assert min(scores) > 0.95 and t.frames == len(FRAMES) - 1
 

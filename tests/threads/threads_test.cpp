@@ -29,7 +29,7 @@ std::vector<chunk> drawChunks(std::size_t count) {
     return out;
 }
 
-// Worst corner error of the track by view of the first 40 frames at offset, in pixels; -1 if the view threw.
+// Worst corner error of the track by view of the first 40 frames at offset, in pixels; 1e9 if the view threw.
 double follow(track::trackview& view, double offset) {
     std::vector<std::vector<std::uint8_t>> frames;
     for (int t = 0; t < 40; ++t) frames.push_back(synthetic::render(synthetic::motion(t), 320, 240, offset));
@@ -46,7 +46,7 @@ double follow(track::trackview& view, double offset) {
         view.kill();
         return worst;
     } catch (const std::exception&) {
-        return -1.0;
+        return 1e9;
     }
 }
 
@@ -85,8 +85,6 @@ TEST(Threads, TwoTrackersInTwoThreadsEachFollowTheirOwnSequence) {
     std::thread tb([&] { worstKernel = follow(*kernel, -40.0); });
     ta.join();
     tb.join();
-    EXPECT_GE(worstLinear, 0.0);
     EXPECT_LE(worstLinear, 2.0);
-    EXPECT_GE(worstKernel, 0.0);
     EXPECT_LE(worstKernel, 2.0);
 }

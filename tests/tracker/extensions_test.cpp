@@ -31,8 +31,8 @@ double worstError(const mlx::matrix<double>& corners, const synthetic::mat3& m) 
 
 // Worst corner error of a tracker with settings over frames 1 to last, those before `from` left
 // out; 1e9 once it refuses one. Frame f shows motion(f) as image(f).
-template <class Motion, class Image>
-double worstOver(const std::string& settings, int last, int from, Motion motion, Image image) {
+template <class Image, class Motion = synthetic::mat3 (*)(int)>
+double worstOver(const std::string& settings, int last, int from, Image image, Motion motion = synthetic::motion) {
     track::trackDhome t(fixtures::corners(0), fixtures::config(kConfig + settings), fixtures::frame(0));
     double worst = 0.0;
     try {
@@ -124,10 +124,9 @@ TEST(Extensions, ClippedLightIsMatchedOnTheSamplesItLeaves) {
         for (auto& v : bytes) v = static_cast<unsigned char>(std::clamp(std::round(2.0 * v + 20.0), 0.0, 255.0));
         return fixtures::image(bytes);
     };
-    const auto worst = [&](const char* settings) { return worstOver(settings, 10, 1, synthetic::motion, lit); };
-    EXPECT_GT(worst("extensions = 0\n"), 2.0);
-    EXPECT_GT(worst("clipping = 0\n"), 0.6);
-    EXPECT_LT(worst(""), 0.4);
+    EXPECT_GT(worstOver("extensions = 0\n", 10, 1, lit), 2.0);
+    EXPECT_GT(worstOver("clipping = 0\n", 10, 1, lit), 0.6);
+    EXPECT_LT(worstOver("", 10, 1, lit), 0.4);
 }
 
 // A band of another texture, fixed in the image, over the region's left side, growing by a
@@ -135,10 +134,9 @@ TEST(Extensions, ClippedLightIsMatchedOnTheSamplesItLeaves) {
 // yet known, a pass may end a few pixels off).
 TEST(Extensions, AnOccluderIsLeftOutOfTheMatch) {
     const auto occluded = [](int f) { return fixtures::occludedFrame(f, 4.0 * (f - 1)); };
-    const auto worst = [&](const char* settings) { return worstOver(settings, 10, 3, synthetic::motion, occluded); };
-    EXPECT_GT(worst("extensions = 0\n"), 5.0);
-    EXPECT_GT(worst("occlusion = 0\n"), 5.0);
-    EXPECT_LT(worst(""), 2.0);
+    EXPECT_GT(worstOver("extensions = 0\n", 10, 3, occluded), 5.0);
+    EXPECT_GT(worstOver("occlusion = 0\n", 10, 3, occluded), 5.0);
+    EXPECT_LT(worstOver("", 10, 3, occluded), 2.0);
 }
 
 // A region accelerating to the right, x(t) = 1.5 t^2: 22.5 px between the last two frames.
@@ -147,16 +145,15 @@ TEST(Extensions, PredictionFollowsAnAccelerationThePlainMethodLoses) {
         return synthetic::mul(synthetic::mat3{1, 0, 1.5 * f * f, 0, 1, 0, 0, 0, 1}, synthetic::motion(0));
     };
     const auto image = [&](int f) { return fixtures::image(synthetic::render(motion(f), 320, 240)); };
-    const auto worst = [&](const char* settings) { return worstOver(settings, 8, 1, motion, image); };
-    EXPECT_GT(worst("extensions = 0\n"), 5.0);
-    EXPECT_GT(worst("predict = 0\n"), 5.0);
-    EXPECT_LT(worst(""), 1.0);
+    EXPECT_GT(worstOver("extensions = 0\n", 8, 1, image, motion), 5.0);
+    EXPECT_GT(worstOver("predict = 0\n", 8, 1, image, motion), 5.0);
+    EXPECT_LT(worstOver("", 8, 1, image, motion), 1.0);
 }
 
 TEST(Extensions, AHiddenRegionIsLostHeldAndFoundAgainWhereItWas) {
     const auto first = fixtures::frame(0);
     track::trackDhome t(fixtures::corners(0), fixtures::config(std::string(kConfig) + "lost = 0.3\n"), first);
-    const mlx::matrix<double> before = t.run(first);
+    t.run(first);
     // Grain over the whole frame: nothing of the region is left to match.
     const auto hidden = fixtures::image(synthetic::noise(12345u, 320 * 240));
     for (int f = 0; f < 3; ++f) {
@@ -167,9 +164,7 @@ TEST(Extensions, AHiddenRegionIsLostHeldAndFoundAgainWhereItWas) {
             EXPECT_EQ(std::string(e.message()).rfind("run: the region was lost (match score", 0), 0u) << e.message();
         }
     }
-    const mlx::matrix<double>& after = t.run(first);
-    EXPECT_LT(worstError(after, synthetic::motion(0)), 0.5);
-    for (std::size_t i = 0; i < 8; ++i) EXPECT_NEAR(after(i % 2, i / 2), before(i % 2, i / 2), 0.5);
+    EXPECT_LT(worstError(t.run(first), synthetic::motion(0)), 0.5);
 }
 
 // Grain of deviation 24 on every frame: the plain samples carry it whole, the binned ones half.
@@ -182,10 +177,9 @@ TEST(Extensions, BinnedFramesHalveTheGrainOfEverySample) {
         for (auto& v : bytes) v = static_cast<unsigned char>(std::clamp(std::round(v + grain(random)), 0.0, 255.0));
         return fixtures::image(bytes);
     };
-    const auto worst = [&](const char* settings) { return worstOver(settings, 20, 1, synthetic::motion, grainy); };
-    const double plain = worst("binning = 0\n"), binned = worst("");
+    const double binned = worstOver("", 20, 1, grainy);
     EXPECT_LT(binned, 1.5);
-    EXPECT_LT(binned, 0.7 * plain);
+    EXPECT_LT(binned, 0.7 * worstOver("binning = 0\n", 20, 1, grainy));
 
     const auto binnedWith = [](const std::string& settings, const mlx::matrix<unsigned char>& image) {
         return track::LearnJD(mlx::matrix<double>(fixtures::corners(0)), fixtures::config("nbtrack = 1\nplans = 2\n" + settings), image)
@@ -201,17 +195,14 @@ TEST(Extensions, BinnedFramesHalveTheGrainOfEverySample) {
 // frame after frame.
 TEST(Extensions, BinningCoversWhatTheSamplesReadOfEachFrame) {
     track::binning bins;
-    mlx::matrix<double> points(3, 3);
+    const mlx::matrix<double> points{{3.5, 12.75, 19.0}, {2.25, 9.5, 14.0}, {1, 1, 1}};
     for (int f = 0; f < 2; ++f) {
         mlx::matrix<unsigned char> frame(41, 30), whole;
         for (std::size_t k = 0; k < frame.numel(); ++k) frame(k) = static_cast<unsigned char>((k * 37 + 11 * f) % 251);
         track::binning::bin(frame, whole);
-        const double corners[3][2] = {{3.5, 2.25}, {12.75, 9.5}, {19.0, 14.0}};
-        for (std::size_t m = 0; m < 3; ++m) points(0, m) = corners[m][0], points(1, m) = corners[m][1], points(2, m) = 1.0;
         bins.newFrame();
         const auto& binned = bins.cover(frame, points);
-        ASSERT_EQ(binned.rows(), 20u);
-        ASSERT_EQ(binned.cols(), 15u);
+        ASSERT_EQ(binned.size(), (mlx::shape{20, 15}));
         for (std::size_t i = 3; i < 20; ++i)
             for (std::size_t j = 2; j < 15; ++j) EXPECT_EQ(binned(i, j), whole(i, j)) << i << ", " << j << " frame " << f;
         EXPECT_EQ(whole(1, 2), (frame(2, 4) + frame(3, 4) + frame(2, 5) + frame(3, 5) + 2) / 4);
@@ -236,8 +227,11 @@ TEST(Extensions, AFarStartSettlesWhereOneStepPerLevelStopsShort) {
     const std::string settings = std::string(kConfig) + "iter = 1\nocclusion = 0\n";
     counting plain(fixtures::corners(0), fixtures::config(settings + "settle = 0\n"), fixtures::frame(0));
     counting settled(fixtures::corners(0), fixtures::config(settings), fixtures::frame(0));
-    const auto reaches = [](counting& t, const mlx::matrix<unsigned char>& image, const synthetic::mat3& m) {
+    // From a restart, after frame 0 when there is a history: whether a run on image ends within 1 px of m.
+    const auto reaches = [](counting& t, const mlx::matrix<unsigned char>& image, const synthetic::mat3& m,
+                            bool history = false) {
         t.restart();
+        if (history) t.run(fixtures::frame(0));
         t.taken = 0;
         try {
             return worstError(t.run(image), m) < 1.0;
@@ -263,12 +257,6 @@ TEST(Extensions, AFarStartSettlesWhereOneStepPerLevelStopsShort) {
     EXPECT_LE(plainHits, 12);
     EXPECT_GE(settledHits, 16);
 
-    settled.restart();
-    settled.run(fixtures::frame(0));
-    settled.taken = 0;
-    try {
-        settled.run(fixtures::image(synthetic::render(far, 320, 240)));
-    } catch (const mlx::tool::generalException&) {
-    }
+    reaches(settled, fixtures::image(synthetic::render(far, 320, 240)), far, true);
     EXPECT_EQ(settled.taken, 3u);
 }

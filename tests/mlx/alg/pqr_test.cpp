@@ -7,7 +7,7 @@
 using mlx::matrix;
 using namespace mlx::testing;
 
-TEST(Pqr, RankOfFullAndDeficientMatrices) {
+TEST(Pqr, RankOfFullAndDeficientMatricesComparesWithTheThresholdStrictly) {
     EXPECT_EQ(mlx::pqr(random_matrix(7, 4, 31)).rank(0x1p-52), 4u);
     EXPECT_EQ(mlx::pqr(random_matrix(3, 6, 32)).rank(0x1p-52), 3u);
     matrix<double> A = random_matrix(5, 5, 33);
@@ -17,9 +17,7 @@ TEST(Pqr, RankOfFullAndDeficientMatrices) {
     }
     EXPECT_EQ(mlx::pqr(A).rank(0x1p-52), 3u);
     EXPECT_EQ(mlx::pqr(matrix<double>(4, 3)).rank(0x1p-52), 0u);
-}
 
-TEST(Pqr, RankComparisonWithTheThresholdIsStrict) {
     // Diagonal entries 1, 8, 2, 4: R is the sorted diagonal exactly (no reflection is needed), and
     // with tol = 2^-5 the threshold is 2^-5 * 4 * 8 = 1, so the entry equal to it does not count.
     const mlx::pqr f(mlx::diag(matrix<double>{{1, 8, 2, 4}}));

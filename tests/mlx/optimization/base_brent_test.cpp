@@ -42,10 +42,7 @@ TEST(BaseBrent, ConvergesToAnEndOfTheIntervalWithoutLeavingItOrStopsOnAnEmptyOne
     const double x = width_search(increasing, 0.5);
     EXPECT_GE(x, 0.0);
     EXPECT_LE(x, stop_bound(0.0));
-    for (double u : increasing.calls) {
-        EXPECT_GE(u, 0.0);
-        EXPECT_LE(u, 1.0);
-    }
+    for (double u : increasing.calls) EXPECT_TRUE(u >= 0.0 && u <= 1.0) << u;
 
     recorded decreasing([](double x) { return -x; });
     const double y = width_search(decreasing, 0.5);
