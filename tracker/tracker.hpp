@@ -29,8 +29,9 @@ public:
 
     // One frame: exactly nbtrack x iter steps, no convergence test. Returns the corner estimate
     // (3 x 4, column j = corner j; empty until a step has run). With the extensions, the steps
-    // start from the predicted corners, and a frame whose region is lost raises "the region was
-    // lost" and keeps the previous corners.
+    // start from the predicted corners, a frame without motion history steps on until each level
+    // settles ("settle"), and a frame whose region is lost raises "the region was lost" and keeps
+    // the previous corners.
     virtual const mlx::matrix<double>& run(const mlx::matrix<unsigned char>& frame);
     // Back to the region selected at learning, as if no frame had been tracked since.
     void restart();
