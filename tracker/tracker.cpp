@@ -172,15 +172,12 @@ void tracker::refuseMethod(const char* name) {
 
 const mlx::matrix<double>& tracker::patternDifference(const learning& learner, const mlx::geometry::homog& H,
                                                       const mlx::matrix<unsigned char>& frame) {
-    if (learner.isBinned()) {
+    if (learner.isBinned())
         (binning::fromFrame() * H).applyto(learner.getGridPts(), step.points);
-        mlx::geometry::normalize_h(step.points);
-        mlx::as_hindex(bins.cover(frame, step.points), step.points, step.samples);
-    } else {
+    else
         H.applyto(learner.getGridPts(), step.points);
-        mlx::geometry::normalize_h(step.points);
-        mlx::as_hindex(frame, step.points, step.samples);
-    }
+    mlx::geometry::normalize_h(step.points);
+    mlx::as_hindex(learner.isBinned() ? bins.cover(frame, step.points) : frame, step.points, step.samples);
     learner.difference(step.samples, step.pattern, step.work, visible.empty() ? nullptr : visible.data());
     return step.pattern;
 }
