@@ -46,6 +46,9 @@ public:
     unsigned framesTracked() const { return frames; }
     double averageFrameTime() const { return totalTime / static_cast<double>(frames); }
 
+    // The learner built at construction, read only.
+    const learning& getLearner() const { return *ownedLearner; }
+
     // The tracking method a configuration selects; absent or unknown names select "jd".
     static enumTrackerType kindOf(const ini::INIParser& ini);
 
