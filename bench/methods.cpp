@@ -10,9 +10,6 @@
 #include "mlx/random/rand.hpp"
 #include "mlx/tool/exception.hpp"
 #include "tracker/iniparser.hpp"
-#include "tracker/trackDhome.hpp"
-#include "tracker/trackRVM.hpp"
-#include "tracker/trackjdk.hpp"
 
 #ifdef QUADTRACK_WITH_OPENCV
 #include <opencv2/video/tracking.hpp>
@@ -91,7 +88,7 @@ TrackerPool::~TrackerPool() {
     learned_.clear();
 }
 
-track::tracker& TrackerPool::get(std::size_t v, const host::GreyImage& first, const host::Quad& region) {
+track::session& TrackerPool::get(std::size_t v, const host::GreyImage& first, const host::Quad& region) {
     std::ostringstream key;
     key << v << ' ' << first.width << 'x' << first.height << ' ' << fingerprint(first);
     for (const auto& p : region) key << ' ' << std::lround(p.x) << ',' << std::lround(p.y);
@@ -106,13 +103,7 @@ track::tracker& TrackerPool::get(std::size_t v, const host::GreyImage& first, co
         // host process learns, whatever was learned before in this run.
         mlx::atom::Randomizer::LocalRndDevice().seed();
         const auto start = std::chrono::steady_clock::now();
-        std::unique_ptr<track::tracker> t;
-        if (variants_[v].method == "jdk")
-            t = std::make_unique<track::trackjdk>(corners, ini, image);
-        else if (variants_[v].method == "rvm")
-            t = std::make_unique<track::trackRVM>(corners, ini, image);
-        else
-            t = std::make_unique<track::trackDhome>(corners, ini, image);
+        auto t = std::make_unique<track::session>(corners, ini, image);
         learning_[v].push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
         found = learned_.emplace(key.str(), std::move(t)).first;
     }
@@ -120,9 +111,11 @@ track::tracker& TrackerPool::get(std::size_t v, const host::GreyImage& first, co
     return *found->second;
 }
 
-host::Quad trackFrame(track::tracker& tracker, const mlx::matrix<unsigned char>& frame, const host::Quad& previous) {
+host::Quad trackFrame(track::session& tracker, const mlx::matrix<unsigned char>& frame, const host::Quad& previous) {
     try {
-        const mlx::matrix<double>& c = tracker.run(frame);
+        const track::frameResult& r = tracker.run(frame);
+        if (r.lost()) return previous;
+        const auto& c = r.corners;
         host::Quad q;
         for (std::size_t j = 0; j < 4; ++j) q[j] = {c(0, j), c(1, j)};
         return q;

@@ -10,7 +10,7 @@
 
 #include "host/geometry.hpp"
 #include "host/image.hpp"
-#include "tracker/tracker.hpp"
+#include "tracker/components/session.hpp"
 
 #ifdef QUADTRACK_WITH_OPENCV
 #include <opencv2/core.hpp>
@@ -41,20 +41,20 @@ public:
 
     const std::vector<Variant>& variants() const { return variants_; }
     // The tracker of variant v for this first frame and region, restarted; learns it when new.
-    track::tracker& get(std::size_t v, const host::GreyImage& first, const host::Quad& region);
+    track::session& get(std::size_t v, const host::GreyImage& first, const host::Quad& region);
     // Learning times in seconds of every tracker variant v learned.
     const std::vector<double>& learning(std::size_t v) const { return learning_[v]; }
 
 private:
     std::vector<Variant> variants_;
     std::vector<std::string> files_;
-    std::map<std::string, std::unique_ptr<track::tracker>> learned_;
+    std::map<std::string, std::unique_ptr<track::session>> learned_;
     std::vector<std::vector<double>> learning_;
 };
 
-// Tracks one frame as a host does: a frame the tracker refuses (the region lost, sampled outside
-// the frame) keeps the previous corners.
-host::Quad trackFrame(track::tracker& tracker, const mlx::matrix<unsigned char>& frame, const host::Quad& previous);
+// Tracks one frame as a host does: a frame lost, or refused (sampled outside the frame), keeps
+// the previous corners.
+host::Quad trackFrame(track::session& tracker, const mlx::matrix<unsigned char>& frame, const host::Quad& previous);
 
 mlx::matrix<unsigned char> toMatrix(const host::GreyImage& image);
 

@@ -184,7 +184,7 @@ public:
         for (const auto& f : footage.frames) matrices.push_back(bench::toMatrix(f));
         std::vector<std::vector<host::Quad>> found(methods());
         for (std::size_t v = 0; v < pool_.variants().size(); ++v) {
-            track::tracker& t = pool_.get(v, footage.frames[0], footage.truth[0]);
+            track::session& t = pool_.get(v, footage.frames[0], footage.truth[0]);
             host::Quad last = footage.truth[0];
             for (std::size_t k = 1; k < n; ++k) {
                 const auto start = clock_type::now();
@@ -238,7 +238,7 @@ public:
                 const host::GreyImage frame = sources[i].moved(moved);
                 const auto matrix = bench::toMatrix(frame);
                 for (std::size_t v = 0; v < pool_.variants().size(); ++v) {
-                    track::tracker& tracker = pool_.get(v, firsts[i], region);
+                    track::session& tracker = pool_.get(v, firsts[i], region);
                     const auto start = clock_type::now();
                     const host::Quad q = bench::trackFrame(tracker, matrix, region);
                     runTimes_[v].push_back(seconds(start, clock_type::now()));

@@ -17,45 +17,12 @@
 #include "host/score.hpp"
 #include "host/sequence.hpp"
 #include "mlx/tool/exception.hpp"
-#include "tracker/appDhome.hpp"
-#include "tracker/appRVM.hpp"
-#include "tracker/appjdk.hpp"
-#include "tracker/interface.hpp"
+#include "tracker/components/keys.hpp"
+#include "tracker/components/session.hpp"
 
 namespace py = pybind11;
 
 namespace {
-
-constexpr double kUnread = std::numeric_limits<double>::quiet_NaN();
-
-// The keys a keyword argument may set, and the default each method reads (NaN: not read).
-struct Setting {
-    const char* key;
-    bool unsignedInteger;
-    double byMethod[3];  // indexed by tracker::enumTrackerType
-};
-
-const Setting kSettings[] = {
-    {"iter", true, {track::tracker::defaultIter, track::tracker::defaultIter, track::tracker::defaultIter}},
-    {"nbtrack", true, {track::learningDefaults::nbtrack, track::learningDefaults::nbtrack, track::learningDefaults::nbtrack}},
-    {"noise", false, {track::LearnJD::defaultNoise, track::Appjdk::defaultNoise, track::AppRVM::defaultNoise}},
-    {"plans", true, {track::learningDefaults::plans, track::learningDefaults::plans, track::learningDefaults::plans}},
-    {"nbpoints", true, {track::learningDefaults::nbpoints, track::learningDefaults::nbpoints, track::learningDefaults::nbpoints}},
-    {"width0", false, {kUnread, track::Appjdk::defaultWidth0, track::AppRVM::defaultWidth0}},
-    {"M", true, {kUnread, track::Appjdk::defaultM, kUnread}},
-    {"max_iter", true, {kUnread, kUnread, track::AppRVM::defaultMaxIter}},
-    {"extensions", true, {1, 1, 1}},
-    {"predict", false, {track::extensions::defaultPredict, track::extensions::defaultPredict, track::extensions::defaultPredict}},
-    {"robust", false, {track::extensions::defaultRobust, track::extensions::defaultRobust, track::extensions::defaultRobust}},
-    {"lost", false, {track::extensions::defaultLost, track::extensions::defaultLost, track::extensions::defaultLost}},
-    {"sensor", false, {track::extensions::defaultSensor, kUnread, kUnread}},
-    {"clipping", true, {1, 1, 1}},
-    {"occlusion", false, {track::extensions::defaultOcclusion, kUnread, kUnread}},
-    {"binning", false, {track::extensions::defaultBinning, track::extensions::defaultBinning, track::extensions::defaultBinning}},
-    {"settle", true, {track::extensions::defaultSettle, track::extensions::defaultSettle, track::extensions::defaultSettle}},
-    // Read and ignored by the kernel methods: accepted so that a configuration file's keys all carry over.
-    {"kernel", false, {kUnread, kUnread, kUnread}},
-};
 
 std::string typeName(const py::handle& h) { return py::str(py::type::handle_of(h).attr("__name__")); }
 
@@ -120,8 +87,9 @@ ini::INIParser configuration(const std::string& method, const py::kwargs& settin
     for (const auto& item : settings) {
         const std::string key = py::str(item.first);
         const py::handle value = item.second;
-        const bool known = std::any_of(std::begin(kSettings), std::end(kSettings),
-                                       [&](const Setting& s) { return key == s.key; });
+        const auto& table = track::keys::all();
+        const bool known = key != "tracker" && std::any_of(table.begin(), table.end(),
+                                                           [&](const track::keys::key& k) { return key == k.name; });
         if (!known) throw py::type_error("Tracker() got an unexpected keyword argument '" + key + "'");
         std::string text;
         if (py::isinstance<py::str>(value))
@@ -139,21 +107,29 @@ ini::INIParser configuration(const std::string& method, const py::kwargs& settin
     return config;
 }
 
-// Every key the method reads, with the value read (the default when absent), through the same
-// readers as the tracker, so a refused value fails here with the tracker's own message.
-py::dict effectiveConfiguration(const ini::INIParser& config, const std::string& method) {
-    const auto kind = track::tracker::kindOf(config);
+// Every key the method reads, with the value in effect (the default when absent), read as the
+// tracker reads it, so a refused value fails here with the tracker's own message.
+py::dict effectiveConfiguration(const ini::INIParser& config) {
     py::dict out;
-    out["tracker"] = method;
-    for (const Setting& s : kSettings) {
-        const double fallback = s.byMethod[kind];
-        if (std::isnan(fallback)) continue;
-        if (s.unsignedInteger)
-            out[s.key] = ini::readUnsigned(config, s.key, static_cast<unsigned>(fallback));
+    for (const auto& s : track::keys::effective(config)) {
+        if (s.which->kind == track::keys::type::text)
+            out[s.which->name] = s.text;
+        else if (s.which->kind == track::keys::type::count)
+            out[s.which->name] = static_cast<unsigned>(s.value);
         else
-            out[s.key] = ini::readDouble(config, s.key, fallback);
+            out[s.which->name] = s.value;
     }
     return out;
+}
+
+// The configuration keys a Tracker takes, with their help, from the one table of keys.
+std::string keysHelp() {
+    std::string text;
+    for (const auto& k : track::keys::all()) {
+        if (std::string(k.name) == "tracker") continue;
+        text += std::string("  ") + k.name + ": " + k.help + "\n";
+    }
+    return text;
 }
 
 class Tracker {
@@ -167,7 +143,7 @@ public:
             selection(2, j) = 1;
         }
         image_.assign(first.pixels.data(), std::size_t(width_), std::size_t(height_));
-        tracker_ = track::makeTracker(selection, config, image_);
+        tracker_ = std::make_unique<track::session>(selection, config, image_);
         score_.emplace(first, corners);
     }
 
@@ -184,19 +160,10 @@ public:
             // One tracker follows one frame at a time, whichever threads call it.
             const std::lock_guard<std::mutex> lock(busy_);
             image_.assign(grey.pixels.data(), std::size_t(width_), std::size_t(height_));
-            const mlx::matrix<double>& estimate = tracker_->run(image_);
-            // Without tracking steps (iter = 0) there is no estimate and the corners stay.
-            if (estimate.rows() >= 2 && estimate.cols() == 4) {
-                host::Quad next;
-                for (std::size_t j = 0; j < 4; ++j) {
-                    next[j] = {estimate(0, j), estimate(1, j)};
-                    if (!std::isfinite(next[j].x) || !std::isfinite(next[j].y))
-                        MLX_RAISE("track: the region was lost (corner " << j + 1 << " estimate " << next[j].x << ", "
-                                                                       << next[j].y << ")");
-                }
-                corners_ = next;
-            }
+            const track::frameResult& r = tracker_->run(image_);
+            track::requireTracked(r);
             ++frames_;
+            for (std::size_t j = 0; j < 4; ++j) corners_[j] = {r.corners(0, j), r.corners(1, j)};
             corners = corners_;
             score = (*score_)(grey, corners);
         }
@@ -220,7 +187,7 @@ private:
     std::string method_;
     int width_, height_;
     mlx::matrix<unsigned char> image_;
-    std::unique_ptr<track::tracker> tracker_;
+    std::unique_ptr<track::session> tracker_;
     std::optional<host::RegionScore> score_;
     host::Quad corners_;
     std::atomic<unsigned> frames_{0};
@@ -233,7 +200,7 @@ std::unique_ptr<Tracker> makeTracker(const py::object& frame0, const py::object&
     const host::Quad quad = cornersArgument(corners);
     const std::string name = methodArgument(method);
     const ini::INIParser config = configuration(name, settings);
-    py::dict effective = effectiveConfiguration(config, name);
+    py::dict effective = effectiveConfiguration(config);
     std::unique_ptr<Tracker> t;
     {
         py::gil_scoped_release release;
@@ -270,17 +237,17 @@ PYBIND11_MODULE(quadtrack, m) {
     m.doc() = "Follows a four-cornered planar region through grey-level video, with sub-pixel corners.";
     py::register_exception<mlx::tool::generalException>(m, "Error", PyExc_RuntimeError);
 
-    py::class_<Tracker>(m, "Tracker", R"(Tracker(frame0, corners, method="jd", **settings)
+    // Kept for the module's lifetime: the class holds a pointer to its text.
+    static const std::string trackerHelp = R"(Tracker(frame0, corners, method="jd", **settings)
 
 Learns the region outlined by corners on frame0, then follows it frame by frame.
 
 frame0: 2-D uint8 array (height, width), any strides.
 corners: 4 x 2 whole-pixel (x, y) corners in order around the region.
 method: "jd" (linear), "jdk" (Gaussian kernel) or "rvm" (relevance vectors).
-settings: configuration keys (iter, nbtrack, noise, plans, nbpoints, width0, M, max_iter,
-extensions, predict, lost, robust, sensor, clipping, occlusion, binning, settle, kernel), checked as
-a configuration file's values are.
-Raises quadtrack.Error when a value is refused or the region cannot be learned.)")
+settings: configuration keys, checked as a configuration file's values are:
+)" + keysHelp() + R"(Raises quadtrack.Error when a value is refused or the region cannot be learned.)";
+    py::class_<Tracker>(m, "Tracker", trackerHelp.c_str())
         .def(py::init(&makeTracker), py::arg("frame0"), py::arg("corners"), py::arg("method") = "jd")
         .def("track", &Tracker::track, py::arg("frame"),
              R"(track(frame) -> (corners, score)

@@ -137,8 +137,9 @@ void AppRVM::SolveForAlpha(const factors& s, const factors& q, const factors& S,
     deltaML = changes[at];
 }
 
-AppRVM::AppRVM(const mlx::matrix<double>& corners, const ini::INIParser& ini, const mlx::matrix<unsigned char>& image)
-    : learning(corners, ini, image, defaultNoise) {
+AppRVM::AppRVM(const mlx::matrix<double>& corners, const ini::INIParser& ini, const mlx::matrix<unsigned char>& image,
+               const learningHooks& hooks)
+    : learning(corners, ini, image, defaultNoise, hooks) {
     kernel = ini::readChar(ini, "kernel", kernel);
     width0 = ini::readDouble(ini, "width0", defaultWidth0);
     max_iter = ini::readUnsigned(ini, "max_iter", defaultMaxIter);
@@ -157,7 +158,7 @@ AppRVM::AppRVM(const mlx::matrix<double>& corners, const ini::INIParser& ini, co
     inputs.resize(nbtrack);
     relevance.resize(nbtrack);
     relevanceSquares.resize(nbtrack);
-    createPlanes();
+    train();
 }
 
 void AppRVM::predict(const mlx::matrix<double>& difference, unsigned k, mlx::matrix<double>& kappa,

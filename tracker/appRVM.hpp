@@ -27,7 +27,8 @@ public:
     // Every iteration costs a pass over all plans basis functions; more than this never ends in practice.
     static constexpr unsigned maxIterLimit = 10000;
 
-    AppRVM(const mlx::matrix<double>& corners, const ini::INIParser& ini, const mlx::matrix<unsigned char>& image);
+    AppRVM(const mlx::matrix<double>& corners, const ini::INIParser& ini, const mlx::matrix<unsigned char>& image,
+           const learningHooks& hooks = {});
 
     // The best shared precision of one basis function from its sparsity and quality factors
     // (s, q: as if out of the model; S, Q: with the current model) for the 8 outputs, and a, its

@@ -7,8 +7,9 @@
 
 namespace track {
 
-Appjdk::Appjdk(const mlx::matrix<double>& corners, const ini::INIParser& ini, const mlx::matrix<unsigned char>& image)
-    : learning(corners, ini, image, defaultNoise) {
+Appjdk::Appjdk(const mlx::matrix<double>& corners, const ini::INIParser& ini, const mlx::matrix<unsigned char>& image,
+               const learningHooks& hooks)
+    : learning(corners, ini, image, defaultNoise, hooks) {
     kernelType = ini::readChar(ini, "kernel", kernelType);
     width0 = ini::readDouble(ini, "width0", defaultWidth0);
     M = ini::readUnsigned(ini, "M", defaultM);
@@ -23,7 +24,7 @@ Appjdk::Appjdk(const mlx::matrix<double>& corners, const ini::INIParser& ini, co
     widths.assign(nbtrack, 0.0);
     centres.resize(nbtrack);
     centreSquares.resize(nbtrack);
-    createPlanes();
+    train();
 }
 
 double Appjdk::findWidth() const { return kernel::findWidth(deltaI, width0); }

@@ -18,7 +18,8 @@ public:
     static constexpr double defaultWidth0 = 1.0;
     static constexpr unsigned defaultM = 200;
 
-    Appjdk(const mlx::matrix<double>& corners, const ini::INIParser& ini, const mlx::matrix<unsigned char>& image);
+    Appjdk(const mlx::matrix<double>& corners, const ini::INIParser& ini, const mlx::matrix<unsigned char>& image,
+           const learningHooks& hooks = {});
 
     const std::vector<mlx::matrix<double>>& getWeights() const { return weights; }
     const std::vector<double>& getWidths() const { return widths; }

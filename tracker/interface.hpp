@@ -7,7 +7,7 @@
 #include "mlx/array/matrix.hpp"
 #include "tracker/iniparser.hpp"
 #include "tracker/quadtrack.h"
-#include "tracker/tracker.hpp"
+#include "tracker/components/session.hpp"
 
 namespace track {
 
@@ -51,14 +51,9 @@ private:
 // 2^32. False for an estimate that is not finite or beyond 64-bit range (the region is lost).
 bool toHostCoordinate(double v, std::uint32_t& out);
 
-// The tracker of the method config selects, having learned the region of corners (3 x 4, column
-// j = corner j) on image (width x height, element (x, y) = pixel (x, y)). Toolkit error when
-// three corners are collinear, a key is refused or the region cannot be learned.
-std::unique_ptr<tracker> makeTracker(const mlx::matrix<int, 12>& corners, const ini::INIParser& config,
-                                     const mlx::matrix<unsigned char>& image);
-
 // The tracking object handed to hosts. It reads "tracker.ini" from the current directory once,
-// at construction, and owns one tracker from init() to kill(); both print their timing line.
+// at construction, and owns one tracking session from init() to kill(); both print their timing
+// line. A lost frame raises "run: the region was lost (...)" and leaves the selection as it was.
 class trackview : public Interface {
 public:
     trackview();
@@ -70,7 +65,7 @@ public:
     void kill() override;
 
 private:
-    std::unique_ptr<tracker> tk;
+    std::unique_ptr<session> tk;
     ini::INIParser config;
     std::uint32_t height = 0;
     std::uint32_t width = 0;

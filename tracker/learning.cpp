@@ -7,17 +7,16 @@
 #include "mlx/random/rand.hpp"
 #include "mlx/tool/exception.hpp"
 #include "mlx/xpr/elementwise.hpp"
-#include "tracker/binning.hpp"
 
 namespace track {
 
 learning::learning(const mlx::matrix<double>& corners_, const ini::INIParser& ini,
-                   const mlx::matrix<unsigned char>& image_, double defaultNoise)
+                   const mlx::matrix<unsigned char>& image_, double defaultNoise, const learningHooks& hooks_)
     : corners(corners_),
       unitSquare{{0, 1, 1, 0}, {0, 0, 1, 1}, {1, 1, 1, 1}},
       H0(unitSquare, corners, true),
-      ext(extensions::read(ini)),
-      image(image_) {
+      image(&image_),
+      hooks(hooks_) {
     nbtrack = ini::readUnsigned(ini, "nbtrack", learningDefaults::nbtrack);
     noise = ini::readDouble(ini, "noise", defaultNoise);
     plans = ini::readUnsigned(ini, "plans", learningDefaults::plans);
@@ -41,15 +40,38 @@ learning::learning(const mlx::matrix<double>& corners_, const ini::INIParser& in
     makePts();
 }
 
-void learning::grid() {
+mlx::matrix<double> learning::gridOf(unsigned side) {
     const double step = 1.0 / side;
     const std::size_t n = static_cast<std::size_t>(side) * side;
-    gridPts.resize(3, n);
+    mlx::matrix<double> points(3, n);
     for (std::size_t m = 0; m < n; ++m) {
-        gridPts(0, m) = static_cast<double>(m % side) * step;
-        gridPts(1, m) = static_cast<double>(m / side) * step;
-        gridPts(2, m) = 1.0;
+        points(0, m) = static_cast<double>(m % side) * step;
+        points(1, m) = static_cast<double>(m / side) * step;
+        points(2, m) = 1.0;
     }
+    return points;
+}
+
+void learning::grid() { gridPts = gridOf(side); }
+
+void learning::train() {
+    createPlanes();
+    image = nullptr;
+}
+
+void sampler::read(const mlx::matrix<unsigned char>& frame, const mlx::geometry::homog& H,
+                   const mlx::matrix<double>& grid, mlx::matrix<double>& points, mlx::matrix<double>& samples) {
+    H.applyto(grid, points);
+    mlx::geometry::normalize_h(points);
+    mlx::as_hindex(frame, points, samples);
+}
+
+void learning::read(const mlx::matrix<unsigned char>& frame, const mlx::geometry::homog& H, mlx::matrix<double>& points,
+                    mlx::matrix<double>& samples) const {
+    if (hooks.reader != nullptr)
+        hooks.reader->read(frame, H, gridPts, points, samples);
+    else
+        sampler().read(frame, H, gridPts, points, samples);
 }
 
 namespace {
@@ -100,91 +122,32 @@ void learning::standardize(const mlx::matrix<double>& samples, mlx::matrix<doubl
 }
 
 void learning::difference(const mlx::matrix<double>& samples, mlx::matrix<double>& diff,
-                          mlx::matrix<double>& work, const double* visible) const {
+                          mlx::matrix<double>& work) const {
     const levels c = centring(samples);
     const std::size_t n = samples.numel();
     diff.resize(samples.rows(), samples.cols());
-    const bool clipped = ext.clipping && (saturated(c.lowest) || saturated(c.highest));
-    if (clipped || ext.robust > 0.0 || visible != nullptr) {
+    if (hooks.weights != nullptr) {
         work.resize(n, 2);
-        double* const inlier = work.data() + n;
-        for (std::size_t m = 0; m < n; ++m)
-            inlier[m] = (clipped && saturated(samples(m))) || (visible != nullptr && visible[m] == 0.0) ? 0.0 : 1.0;
-        const bool partial = (ext.robust > 0.0 && rejectOutliers(samples, inlier, work.data())) || clipped ||
-                             visible != nullptr;
-        if (partial) {
-            matchInliers(samples, inlier, diff);
+        double* const weight = work.data() + n;
+        if (hooks.weights->weigh(samples, refPattern, weight, work.data())) {
+            residuals(samples, weight, diff);
+            for (std::size_t m = 0; m < n; ++m)
+                if (weight[m] == 0.0) diff(m) = hooks.weights->uncounted(samples(m), diff(m));
             return;
         }
     }
     for (std::size_t m = 0; m < n; ++m) diff(m) = refPattern(m) - (samples(m) - c.mean) / c.norm;
 }
 
-bool learning::saturated(double level) {
-    return level <= saturationMargin || level >= 255.0 - saturationMargin;
-}
-
-namespace {
-
-// Median of the n values at v, which are reordered.
-double median(double* v, std::size_t n) {
-    std::nth_element(v, v + n / 2, v + n);
-    return v[n / 2];
-}
-
-}  // namespace
-
-// The residuals are taken under the affine map of the samples onto the reference that the medians
-// and median deviations of the inliers give, which outliers hardly move (the plain mean and norm
-// are dragged by them). 1.4826 median |r| is the standard deviation of normally distributed r.
-bool learning::rejectOutliers(const mlx::matrix<double>& samples, double* inlier, double* scratch) const {
-    const std::size_t n = samples.numel();
-    std::size_t kept = 0;
-    const auto gather = [&](const auto& value) {
-        kept = 0;
-        for (std::size_t m = 0; m < n; ++m)
-            if (inlier[m] != 0.0) scratch[kept++] = value(m);
-        return kept == 0 ? 0.0 : median(scratch, kept);
-    };
-    const double centreSamples = gather([&](std::size_t m) { return samples(m); });
-    const double centreRef = gather([&](std::size_t m) { return refPattern(m); });
-    const double spreadSamples = gather([&](std::size_t m) { return std::fabs(samples(m) - centreSamples); });
-    const double spreadRef = gather([&](std::size_t m) { return std::fabs(refPattern(m) - centreRef); });
-    if (!(spreadSamples > 0.0)) return false;
-    const double gain = spreadRef / spreadSamples;
-    const auto residual = [&](std::size_t m) {
-        return std::fabs(refPattern(m) - (centreRef + (samples(m) - centreSamples) * gain));
-    };
-    const double threshold = ext.robust * 1.4826 * gather(residual);
-    bool rejected = false;
-    for (std::size_t m = 0; m < n; ++m)
-        if (inlier[m] != 0.0 && residual(m) > threshold) {
-            inlier[m] = 0.0;
-            rejected = true;
-        }
-    return rejected;
-}
-
-// The affine map that matches the reference's mean and spread on the inliers, which keeps the
-// pattern invariant to gain and offset of the light as the plain normalisation does. A sample
-// clipped white only bounds the level it saw: it differs from the reference only by what exceeds
-// the bound. Black samples are left out with the outliers: the frame reads black off its edges,
-// where a sample tells nothing.
-void learning::matchInliers(const mlx::matrix<double>& samples, const double* inlier, mlx::matrix<double>& diff) const {
-    residuals(samples, inlier, diff);
-    for (std::size_t m = 0; m < diff.numel(); ++m)
-        if (inlier[m] == 0.0) diff(m) = ext.clipping && samples(m) >= 255.0 - saturationMargin ? std::min(diff(m), 0.0) : 0.0;
-}
-
-void learning::residuals(const mlx::matrix<double>& samples, const double* inlier, mlx::matrix<double>& diff) const {
+void learning::residuals(const mlx::matrix<double>& samples, const double* weight, mlx::matrix<double>& diff) const {
     const std::size_t n = samples.numel();
     diff.resize(samples.rows(), samples.cols());
     std::size_t inliers = 0;
     double sumRef = 0.0, sumSamples = 0.0;
     for (std::size_t m = 0; m < n; ++m) {
-        sumRef += inlier[m] * refPattern(m);
-        sumSamples += inlier[m] * samples(m);
-        inliers += inlier[m] != 0.0;
+        sumRef += weight[m] * refPattern(m);
+        sumSamples += weight[m] * samples(m);
+        inliers += weight[m] != 0.0;
     }
     const auto refuse = [&] {
         MLX_RAISE("the sampled region is saturated or hidden: " << n - inliers << " of its " << n
@@ -195,41 +158,18 @@ void learning::residuals(const mlx::matrix<double>& samples, const double* inlie
     const double meanSamples = sumSamples / static_cast<double>(inliers);
     double squaresRef = 0.0, squaresSamples = 0.0;
     for (std::size_t m = 0; m < n; ++m) {
-        squaresRef += inlier[m] * (refPattern(m) - meanRef) * (refPattern(m) - meanRef);
-        squaresSamples += inlier[m] * (samples(m) - meanSamples) * (samples(m) - meanSamples);
+        squaresRef += weight[m] * (refPattern(m) - meanRef) * (refPattern(m) - meanRef);
+        squaresSamples += weight[m] * (samples(m) - meanSamples) * (samples(m) - meanSamples);
     }
     if (!(squaresSamples > 0.0)) refuse();
     const double gain = std::sqrt(squaresRef / squaresSamples);
     for (std::size_t m = 0; m < n; ++m) diff(m) = refPattern(m) - (meanRef + (samples(m) - meanSamples) * gain);
 }
 
-bool learning::binnable(const mlx::matrix<double>& samples) const {
-    if (!(ext.binning > 0.0)) return false;
-    double sides = 0.0;
-    for (std::size_t c = 0; c < 4; ++c) {
-        const std::size_t d = (c + 1) % 4;
-        sides += std::hypot(corners(0, c) / corners(2, c) - corners(0, d) / corners(2, d),
-                            corners(1, c) / corners(2, c) - corners(1, d) / corners(2, d));
-    }
-    if (!(sides / 4.0 / side >= ext.binning)) return false;
-    std::size_t nearEnds = 0;
-    for (std::size_t m = 0; m < samples.numel(); ++m)
-        nearEnds += samples(m) <= binningEndMargin || samples(m) >= 255.0 - binningEndMargin;
-    return static_cast<double>(nearEnds) <= binningEndShare * static_cast<double>(samples.numel());
-}
-
 void learning::makePts() {
     grid();
-    mlx::matrix<double> points = H0.applyto(gridPts);
-    mlx::geometry::normalize_h(points);
-    mlx::matrix<double> samples = mlx::as_hindex(image, points);
-    binned = binnable(samples);
-    if (binned) {
-        binning::bin(image, binnedImage);
-        (binning::fromFrame() * H0).applyto(gridPts, points);
-        mlx::geometry::normalize_h(points);
-        mlx::as_hindex(binnedImage, points, samples);
-    }
+    mlx::matrix<double> points, samples;
+    read(*image, H0, points, samples);
     refNorm = centring(samples).norm;
     standardize(samples, refPattern);
 }
@@ -252,10 +192,7 @@ void learning::createOnePlane(const unsigned& k) {
             moved(2, c) = 1.0;
         }
         const mlx::geometry::homog Hp(unitSquare, moved, true);
-        const mlx::geometry::homog H = binned ? binning::fromFrame() * (H0 * Hp) : H0 * Hp;
-        points = H.applyto(gridPts);
-        mlx::geometry::normalize_h(points);
-        mlx::as_hindex(binned ? binnedImage : image, points, samples);
+        read(*image, H0 * Hp, points, samples);
         difference(samples, pattern, work);
         for (std::size_t m = 0; m < n; ++m) deltaI(p, m) = pattern(m);
         for (std::size_t q = 0; q < 8; ++q) deltaP(p, q) = D(q);

@@ -5,7 +5,6 @@
 
 #include "mlx/array/matrix.hpp"
 #include "mlx/geometry/homog.hpp"
-#include "tracker/extensions.hpp"
 #include "tracker/iniparser.hpp"
 
 namespace track {
@@ -29,6 +28,40 @@ struct learningLimits {
     static constexpr unsigned long long matrixElements = 1ull << 27;
 };
 
+// How a frame's grey levels are read at the sample grid. The plain reading samples the frame itself
+// at the grid mapped through H; a layer above may read it otherwise, the same way for learning and
+// for every tracked frame.
+class sampler {
+public:
+    virtual ~sampler() = default;
+    // A new frame follows: nothing read of the one before may be reused.
+    virtual void newFrame() {}
+    // The grey levels of frame at grid (3 x n) mapped through H, into samples (1 x n); points is
+    // scratch (3 x n).
+    virtual void read(const mlx::matrix<unsigned char>& frame, const mlx::geometry::homog& H,
+                      const mlx::matrix<double>& grid, mlx::matrix<double>& points, mlx::matrix<double>& samples);
+};
+
+// Which samples count when a row of grey levels is compared with the reference pattern.
+class sampleWeights {
+public:
+    virtual ~sampleWeights() = default;
+    // Writes the weight of each of the n samples into weight (1: counts, 0: does not; scratch holds
+    // n values); false when every sample counts and the plain normalisation applies.
+    virtual bool weigh(const mlx::matrix<double>& samples, const mlx::matrix<double>& reference, double* weight,
+                       double* scratch) const = 0;
+    // The difference at a sample that does not count, given the one the map fitted on the others
+    // gives it.
+    virtual double uncounted(double sample, double fitted) const = 0;
+};
+
+// What a layer above may change in learning; the defaults are the plain method. The learner
+// keeps both for its differences, at learning and tracking alike; neither is owned.
+struct learningHooks {
+    sampler* reader = nullptr;                // none: the frame itself
+    const sampleWeights* weights = nullptr;   // none: every sample counts
+};
+
 // Base of the learners. From the first frame and the selected corners it lays the sample grid
 // over the unit square mapped onto the region, keeps the reference pattern, and generates one
 // training set of synthetic corner perturbations per motion level. A derived learner's
@@ -36,7 +69,7 @@ struct learningLimits {
 class learning {
 public:
     learning(const mlx::matrix<double>& corners, const ini::INIParser& ini,
-             const mlx::matrix<unsigned char>& image, double defaultNoise);
+             const mlx::matrix<unsigned char>& image, double defaultNoise, const learningHooks& hooks = {});
     virtual ~learning() = default;
     learning(const learning&) = delete;
     learning& operator=(const learning&) = delete;
@@ -45,21 +78,16 @@ public:
     // the Euclidean norm. A row whose levels are all equal has no pattern: toolkit error.
     static void standardize(const mlx::matrix<double>& samples, mlx::matrix<double>& pattern);
     // The reference pattern minus the normalised pattern of a row of grey levels (1 x n, in diff),
-    // as the tracking steps and the training rows compare them. With the "clipping" and "robust"
-    // extensions, clipped samples and outlying residuals are set aside and the pattern is matched
-    // on the others (work is scratch), as are the samples whose visible[m] is 0 when given.
-    void difference(const mlx::matrix<double>& samples, mlx::matrix<double>& diff, mlx::matrix<double>& work,
-                    const double* visible = nullptr) const;
+    // as the tracking steps and the training rows compare them; where the weights set samples
+    // aside, the pattern is matched on the others (work is scratch).
+    void difference(const mlx::matrix<double>& samples, mlx::matrix<double>& diff, mlx::matrix<double>& work) const;
     // The reference minus every sample (in diff) under the affine map that matches the reference's
-    // mean and spread on the samples whose inlier[m] is set.
-    void residuals(const mlx::matrix<double>& samples, const double* inlier, mlx::matrix<double>& diff) const;
-    // Grey levels this close to either end of the scale are taken as clipped by the camera.
-    static constexpr double saturationMargin = 3.0;
-    static bool saturated(double level);
-    // A region is not binned when more than this share of its samples lie this close to either
-    // end of the scale, where light may clip them.
-    static constexpr double binningEndMargin = 20.0;
-    static constexpr double binningEndShare = 0.05;
+    // mean and spread on the samples whose weight[m] is set.
+    void residuals(const mlx::matrix<double>& samples, const double* weight, mlx::matrix<double>& diff) const;
+    // The grey levels of frame at the grid mapped through H, as this learner reads its frames
+    // (points is scratch).
+    void read(const mlx::matrix<unsigned char>& frame, const mlx::geometry::homog& H, mlx::matrix<double>& points,
+              mlx::matrix<double>& samples) const;
 
     const mlx::matrix<double>& getUnitSquare() const { return unitSquare; }
     const mlx::geometry::homog& getH0() const { return H0; }
@@ -67,32 +95,28 @@ public:
     // Half-width of the corner motions learned at level k, in unit-square coordinates.
     double levelRange(unsigned k) const { return noise / std::ldexp(1.0, static_cast<int>(k)); }
     unsigned getNbpoints() const { return nbpoints; }
+    unsigned getPlans() const { return plans; }
     const mlx::matrix<double>& getGridPts() const { return gridPts; }
     const mlx::matrix<double>& getRefPattern() const { return refPattern; }
-    const extensions& getExtensions() const { return ext; }
-    // Whether the frames are read binned 2 x 2 (the "binning" extension), as decided at learning.
-    bool isBinned() const { return binned; }
+    // Norm of the reference samples' deviations from their mean, in grey levels.
+    double getRefNorm() const { return refNorm; }
+    // The sample grid of a side x side learner: point m at (m mod side, m div side) / side.
+    static mlx::matrix<double> gridOf(unsigned side);
 
 protected:
-    // Clears inlier[m] for the residuals beyond "robust" robust standard deviations; true when it
-    // cleared one (scratch holds n values).
-    bool rejectOutliers(const mlx::matrix<double>& samples, double* inlier, double* scratch) const;
-    // The difference (in diff) under the map fitted on the samples whose inlier[m] is set.
-    void matchInliers(const mlx::matrix<double>& samples, const double* inlier, mlx::matrix<double>& diff) const;
     virtual void grid();
-    // Lays the grid and keeps the reference pattern, read binned when the region allows it.
+    // Lays the grid and keeps the reference pattern.
     void makePts();
-    // Whether the "binning" extension reads this region's frames binned, given its samples.
-    bool binnable(const mlx::matrix<double>& samples) const;
     // Regenerates deltaI (plans x n pattern differences) and deltaP (plans x 8 corner motions)
     // for level k, whose motions are drawn uniformly in [-noise / 2^k, noise / 2^k).
     void createOnePlane(const unsigned& k);
     virtual void createPlanes() = 0;
+    // Fits every level (createPlanes), then lets go of the first frame.
+    void train();
 
     mlx::matrix<double> corners;
     mlx::matrix<double> unitSquare;
     mlx::geometry::homog H0;
-    extensions ext;
     unsigned nbtrack = 0;
     unsigned side = 0;
     unsigned nbpoints = 0;
@@ -102,9 +126,10 @@ protected:
     mlx::matrix<double> refPattern;
     // Norm of the reference samples' deviations from their mean, in grey levels.
     double refNorm = 0.0;
-    const mlx::matrix<unsigned char>& image;
-    bool binned = false;
-    mlx::matrix<unsigned char> binnedImage;
+    // The first frame, during learning only: train() clears it, so that nothing reads the
+    // caller's buffer once it may have been freed or overwritten.
+    const mlx::matrix<unsigned char>* image;
+    learningHooks hooks;
     mlx::matrix<double> deltaI;
     mlx::matrix<double> deltaP;
 };

@@ -2,8 +2,10 @@
 
 namespace track {
 
-trackRVM::trackRVM(const mlx::matrix<int, 12>& corners, const ini::INIParser& ini, const mlx::matrix<unsigned char>& image)
-    : tracker(corners, ini, image), learner(learnerAs<AppRVM>("rvm")) {}
+trackRVM::trackRVM(const mlx::matrix<int, 12>& corners, const ini::INIParser& ini, const mlx::matrix<unsigned char>& image,
+                   const learningHooks& hooks)
+    : tracker(ini, [&] { return std::make_unique<AppRVM>(mlx::matrix<double>(corners), ini, image, hooks); }),
+      learner(static_cast<const AppRVM*>(&getLearner())) {}
 
 void trackRVM::trackstep(const unsigned& k, mlx::matrix<double>& corners, mlx::geometry::homog& H,
                          const mlx::matrix<unsigned char>& frame) {

@@ -1,12 +1,11 @@
 #ifndef TRACKER_TRACKER_HPP
 #define TRACKER_TRACKER_HPP
 
+#include <functional>
 #include <memory>
-#include <string>
 
 #include "mlx/array/matrix.hpp"
 #include "mlx/geometry/homog.hpp"
-#include "tracker/binning.hpp"
 #include "tracker/iniparser.hpp"
 #include "tracker/learning.hpp"
 
@@ -22,17 +21,30 @@ public:
     // Steps per level and frame beyond which run() would take minutes per frame.
     static constexpr unsigned iterLimit = 1000;
 
-    tracker(const mlx::matrix<int, 12>& corners, const ini::INIParser& ini, const mlx::matrix<unsigned char>& image);
+    // What a layer above may change in a frame; every default is the plain method.
+    class frameControl {
+    public:
+        virtual ~frameControl() = default;
+        // Before the frame's steps: where they start (setH); by default where the last frame ended.
+        virtual void start(tracker&) {}
+        // The frame's steps: by default one pass.
+        virtual void steps(tracker& t, const mlx::matrix<unsigned char>& frame) { t.pass(frame); }
+        // After `taken` steps of level k (iter of them at least, one at least): whether the level
+        // steps on; by default never.
+        virtual bool stepOn(const tracker&, unsigned /*k*/, unsigned /*taken*/) const { return false; }
+    };
+
     virtual ~tracker();
     tracker(const tracker&) = delete;
     tracker& operator=(const tracker&) = delete;
 
-    // One frame: exactly nbtrack x iter steps, no convergence test. Returns the corner estimate
-    // (3 x 4, column j = corner j; empty until a step has run). With the extensions, the steps
-    // start from the predicted corners, a frame without motion history steps on until each level
-    // settles ("settle"), and a frame whose region is lost raises "the region was lost" and keeps
-    // the previous corners.
+    // One frame, timed and counted however it ends: the steps the frame control asks for (one
+    // pass of exactly nbtrack x iter steps without one). Returns the corner estimate (3 x 4,
+    // column j = corner j; empty until a step has run).
     virtual const mlx::matrix<double>& run(const mlx::matrix<unsigned char>& frame);
+    // iter steps per motion level, coarse to fine, from the current estimate, and more while the
+    // frame control's stepOn asks; none when either count is 0.
+    void pass(const mlx::matrix<unsigned char>& frame);
     // Back to the region selected at learning, as if no frame had been tracked since.
     void restart();
 
@@ -45,22 +57,33 @@ public:
     double learningTime() const { return learningSeconds; }
     unsigned framesTracked() const { return frames; }
     double averageFrameTime() const { return totalTime / static_cast<double>(frames); }
-
     // The learner built at construction, read only.
     const learning& getLearner() const { return *ownedLearner; }
+    unsigned getIter() const { return iter; }
+
+    // The current estimate: the homography from the unit square (which the next step starts
+    // from) and the corners (3 x 4; empty until a step has run).
+    const mlx::geometry::homog& getH() const { return H; }
+    void setH(const mlx::geometry::homog& start) { H = start; }
+    const mlx::matrix<double>& getCorners() const { return corners; }
+    void setCorners(const mlx::matrix<double>& c) { corners = c; }
+    // What the last step read: the samples (1 x n), the pattern difference (1 x n) and the motion
+    // it predicted (8 values, dx0, dy0, ..., dx3, dy3).
+    const mlx::matrix<double>& lastSamples() const { return step.samples; }
+    const mlx::matrix<double>& lastDifference() const { return step.pattern; }
+    const mlx::matrix<double, 8>& lastMotion() const { return step.delta; }
+    // Puts back the difference of an earlier pass, which a layer above keeps.
+    void setLastDifference(const mlx::matrix<double>& difference) { step.pattern = difference; }
+    // The frame control run() consults (not owned); none: the plain method.
+    void setControl(frameControl* c) { control = c; }
 
     // The tracking method a configuration selects; absent or unknown names select "jd".
     static enumTrackerType kindOf(const ini::INIParser& ini);
 
 protected:
-    // The learner as the concrete type a method needs; a toolkit error when the configuration
-    // made another kind (name is the method's).
-    template <class Learner>
-    const Learner* learnerAs(const char* name) const {
-        const auto* typed = dynamic_cast<const Learner*>(ownedLearner.get());
-        if (typed == nullptr) refuseMethod(name);
-        return typed;
-    }
+    using learnerMaker = std::function<std::unique_ptr<learning>()>;
+    // Reads "iter", then builds (and times) the learner the concrete method makes.
+    tracker(const ini::INIParser& ini, const learnerMaker& learn);
 
     // Start of every method's step: the frame sampled at the grid mapped through H, normalised,
     // subtracted from the reference pattern. Returns the 1 x n difference (held in step.pattern).
@@ -71,22 +94,8 @@ protected:
     // H is rebuilt from them.
     void moveCorners(const learning& learner, mlx::matrix<double>& corners, mlx::geometry::homog& H);
 
-    // The steps of one frame from the current estimate: one pass. A method that sets samples
-    // aside may pass again.
-    virtual void steps(const mlx::matrix<unsigned char>& frame);
-    // iter steps per motion level, coarse to fine, from the current estimate, and on a frame with
-    // no motion history more while the "settle" extension finds the level unsettled; none when
-    // either count is 0 (then step holds nothing).
-    void pass(const mlx::matrix<unsigned char>& frame);
-    // Whether a pass takes any step.
-    bool stepping() const;
-
-    // The current estimate: the corners (3 x 4, empty until a step has run) and the homography
-    // from the unit square.
     mlx::matrix<double> corners;
     mlx::geometry::homog H;
-    // Per sample, 1 where the region is seen and 0 where it is taken as hidden; empty: all seen.
-    mlx::matrix<double> visible;
 
     // Storage reused by every step, so that tracking a frame allocates nothing once warm.
     struct scratch {
@@ -99,21 +108,9 @@ protected:
     } step;
 
 private:
-    [[noreturn]] static void refuseMethod(const char* name);
-    // Match score of the last step's pattern difference: the correlation of the two patterns.
-    double score() const;
-    // Whether the last step at level k moved a corner by more than settleMotion of the level's range.
-    bool unsettled(unsigned k) const;
-    static constexpr double settleMotion = 0.1;
-    // Back to the corners of the frame before, forgetting the motion; raises "the region was lost".
-    [[noreturn]] void holdLost(const mlx::geometry::homog& before, const std::string& why);
-
     std::unique_ptr<learning> ownedLearner;
-    binning bins;
     unsigned iter = 0;
-    // Corners of the last two frames tracked without loss (last first) and how many are known.
-    mlx::matrix<double, 12> last, previous;
-    unsigned known = 0;
+    frameControl* control = nullptr;
     double learningSeconds = 0.0;
     unsigned frames = 0;
     double totalTime = 0.0;

@@ -4,8 +4,10 @@
 
 namespace track {
 
-trackjdk::trackjdk(const mlx::matrix<int, 12>& corners, const ini::INIParser& ini, const mlx::matrix<unsigned char>& image)
-    : tracker(corners, ini, image), learner(learnerAs<Appjdk>("jdk")) {}
+trackjdk::trackjdk(const mlx::matrix<int, 12>& corners, const ini::INIParser& ini, const mlx::matrix<unsigned char>& image,
+                   const learningHooks& hooks)
+    : tracker(ini, [&] { return std::make_unique<Appjdk>(mlx::matrix<double>(corners), ini, image, hooks); }),
+      learner(static_cast<const Appjdk*>(&getLearner())) {}
 
 void trackjdk::trackstep(const unsigned& k, mlx::matrix<double>& corners, mlx::geometry::homog& H,
                          const mlx::matrix<unsigned char>& frame) {

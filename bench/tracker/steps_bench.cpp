@@ -69,7 +69,7 @@ struct exposed : Tracker {
     using Tracker::Tracker;
     template <class Learner>
     const Learner& learnerOf() const {
-        return *this->template learnerAs<Learner>("the benchmarked method");
+        return static_cast<const Learner&>(this->getLearner());
     }
 };
 

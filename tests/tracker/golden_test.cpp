@@ -21,7 +21,7 @@
 #include "tracker/trackRVM.hpp"
 #include "tracker/trackjdk.hpp"
 #include "host/sequence.hpp"
-#include "tracker/interface.hpp"
+#include "tracker/components/session.hpp"
 
 namespace {
 
@@ -187,11 +187,11 @@ void expectGoldenDefaults(const std::string& method, const std::vector<double>& 
         corners(2, j) = 1;
     }
     mlx::atom::Randomizer::LocalRndDevice() = mlx::atom::Randomizer::engine();
-    const auto t = track::makeTracker(corners, fixtures::config("tracker = " + method + "\n"), frame(0));
-    expectGolden(modelOf(t->getLearner()), goldenModel, method + " default models");
+    track::session t(corners, fixtures::config("tracker = " + method + "\n"), frame(0));
+    expectGolden(modelOf(t.spine().getLearner()), goldenModel, method + " default models");
     std::vector<double> tracked;
     for (int f = 1; f <= 30; ++f) {
-        const auto& c = t->run(frame(f));
+        const auto& c = t.run(frame(f)).corners;
         if (f % 3 == 0)
             for (std::size_t j = 0; j < 4; ++j) append(tracked, {c(0, j), c(1, j)});
     }
@@ -202,11 +202,10 @@ void expectGoldenDefaults(const std::string& method, const std::vector<double>& 
 // frames 1 to 10, the hidden samples refitted out.
 std::vector<double> occludedCorners() {
     mlx::atom::Randomizer::LocalRndDevice() = mlx::atom::Randomizer::engine();
-    const auto t = track::makeTracker(fixtures::corners(0), fixtures::config("plans = 400\nnbpoints = 225\n"),
-                                      fixtures::frame(0));
+    track::session t(fixtures::corners(0), fixtures::config("plans = 400\nnbpoints = 225\n"), fixtures::frame(0));
     std::vector<double> tracked;
     for (int f = 1; f <= 10; ++f) {
-        const auto& c = t->run(fixtures::occludedFrame(f, 4.0 * (f - 1)));
+        const auto& c = t.run(fixtures::occludedFrame(f, 4.0 * (f - 1))).corners;
         for (std::size_t j = 0; j < 4; ++j) append(tracked, {c(0, j), c(1, j)});
     }
     return tracked;

@@ -59,33 +59,3 @@ TEST(Learning, PatternsAreZeroMeanUnitNormForEveryLength) {
             EXPECT_NEAR(pattern(m), (levels(m) - mean) / std::sqrt(squares), 1e-15) << n << " " << m;
     }
 }
-
-// The reference pattern seen through a brighter, more contrasted light is matched exactly when the
-// samples the light clipped, or those an occluder covers, are set aside; the plain difference is not.
-TEST(Learning, ClippedAndOccludedSamplesAreSetAsideUnderAnyLight) {
-    const auto image = fixtures::frame(0);
-    const auto occluded = [](mlx::matrix<double>& s) {
-        for (std::size_t m = 3; m < s.numel(); m += 10) s(m) = 400.0;
-    };
-    const auto clipped = [](mlx::matrix<double>& s) {
-        for (double& v : s) v = std::min(v, 255.0);
-    };
-    const struct {
-        const char *settings, *plain;
-        void (*cover)(mlx::matrix<double>&);
-    } cases[] = {{"robust = 3\nclipping = 0\n", "clipping = 0\n", occluded}, {"", "clipping = 0\n", clipped}};
-    for (const auto& c : cases) {
-        probe p(fixtures::config(std::string("nbpoints = 100\nplans = 2\nbinning = 0\n") + c.settings), image);
-        mlx::matrix<double> points = p.getH0().applyto(p.gridPts);
-        mlx::geometry::normalize_h(points);
-        mlx::matrix<double> samples = mlx::as_hindex(image, points);
-        for (double& v : samples) v = 1.6 * v + 10.0;
-        c.cover(samples);
-        mlx::matrix<double> diff, work;
-        p.difference(samples, diff, work);
-        EXPECT_LT(fixtures::largestAbs(diff), 1e-12) << c.settings;
-        probe plain(fixtures::config(std::string("nbpoints = 100\nplans = 2\nbinning = 0\n") + c.plain), image);
-        plain.difference(samples, diff, work);
-        EXPECT_GT(fixtures::largestAbs(diff), 0.05) << c.settings;
-    }
-}

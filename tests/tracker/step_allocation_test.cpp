@@ -7,14 +7,11 @@
 
 #include "fixtures.hpp"
 #include "tests/allocation_counter.hpp"
-#include "tracker/trackDhome.hpp"
-#include "tracker/trackRVM.hpp"
-#include "tracker/trackjdk.hpp"
+#include "tracker/components/session.hpp"
 
 namespace {
 
 // Allocations made by the second and third frames, after a first frame has sized the scratch.
-template <class Tracker>
 long allocationsOfLaterFrames(const std::string& method) {
     const auto first = fixtures::frame(0);
     // An occluder on the later frames: jd refits its models without the samples it hides.
@@ -23,7 +20,7 @@ long allocationsOfLaterFrames(const std::string& method) {
     testing::internal::CaptureStdout();
     long during = -1;
     {
-        Tracker t(fixtures::corners(0),
+        track::session t(fixtures::corners(0),
                   fixtures::config("tracker = " + method + "\nnbtrack = 2\nplans = 120\nnbpoints = 100\nM = 30\n"
                                    "max_iter = 6\n"),
                   first);
@@ -38,9 +35,8 @@ long allocationsOfLaterFrames(const std::string& method) {
 }
 }  // namespace
 
-
 TEST(StepAllocation, TrackingAFrameAllocatesNothingOnceTheScratchIsSizedForEveryMethod) {
-    EXPECT_EQ(allocationsOfLaterFrames<track::trackDhome>("jd"), 0);
-    EXPECT_EQ(allocationsOfLaterFrames<track::trackjdk>("jdk"), 0);
-    EXPECT_EQ(allocationsOfLaterFrames<track::trackRVM>("rvm"), 0);
+    EXPECT_EQ(allocationsOfLaterFrames("jd"), 0);
+    EXPECT_EQ(allocationsOfLaterFrames("jdk"), 0);
+    EXPECT_EQ(allocationsOfLaterFrames("rvm"), 0);
 }

@@ -1,0 +1,159 @@
+#include "tracker/components/session.hpp"
+
+#include <cmath>
+#include <cstdint>
+#include <sstream>
+
+#include "mlx/tool/exception.hpp"
+#include "tracker/components/keys.hpp"
+#include "tracker/trackDhome.hpp"
+#include "tracker/trackRVM.hpp"
+#include "tracker/trackjdk.hpp"
+
+namespace track {
+namespace {
+
+// Whether corners a and b are collinear with corner o: (a - o) x (b - o) = 0. Coordinates span
+// less than 2^32, so that product, twice the area of a triangle of corners, is below 2^64 in
+// magnitude: computed modulo 2^64, where unsigned arithmetic is defined, it is zero only when it is.
+bool collinear(const mlx::matrix<int, 12>& c, std::size_t a, std::size_t b, std::size_t o) {
+    const auto d = [&](std::size_t row, std::size_t j) {
+        return static_cast<std::uint64_t>(static_cast<std::int64_t>(c(row, j)) - c(row, o));
+    };
+    return d(0, a) * d(1, b) - d(1, a) * d(0, b) == 0;
+}
+
+// Four corners define a homography of the unit square only when no three of them are collinear
+// (which includes coincident corners).
+void requireGeneralPosition(const mlx::matrix<int, 12>& c) {
+    static const std::size_t triples[4][3] = {{0, 1, 2}, {0, 1, 3}, {0, 2, 3}, {1, 2, 3}};
+    for (const auto& t : triples)
+        if (collinear(c, t[0], t[1], t[2]))
+            MLX_RAISE("selected corners " << t[0] + 1 << ", " << t[1] + 1 << " and " << t[2] + 1
+                                          << " are collinear or coincident: no region to track");
+}
+
+}  // namespace
+
+void requireTracked(const frameResult& r) {
+    if (r.lost()) MLX_RAISE("run: the region was lost (" << r.why << ")");
+}
+
+session::session(const mlx::matrix<int, 12>& corners, const ini::INIParser& config,
+                 const mlx::matrix<unsigned char>& image)
+    : kind(keys::method(config)) {
+    requireGeneralPosition(corners);
+    linearHooks hooks;
+    if (keys::extensionsOn(config)) {
+        const auto read = [&](const char* name) { return keys::read(config, name, kind); };
+        weights = std::make_unique<photometry>(read("clipping") != 0.0, read("robust"));
+        hooks.weights = weights.get();
+        if (read("binning") > 0.0) {
+            reader = std::make_unique<binnedSampler>(mlx::matrix<double>(corners), read("binning"));
+            hooks.reader = reader.get();
+        }
+        motion = std::make_unique<motionPrior>(read("predict"), static_cast<unsigned>(read("settle")));
+        lost = lostState(read("lost"));
+        if (kind == tracker::JD) {
+            hooks.sampleNoise = read("sensor");
+            if (read("occlusion") > 0.0) {
+                hiding = std::make_unique<occlusion>(
+                    read("occlusion"), *weights, ini::readUnsigned(config, "nbtrack", learningDefaults::nbtrack),
+                    ini::readUnsigned(config, "nbpoints", learningDefaults::nbpoints));
+                if (hiding->active())
+                    hooks.fit = hiding.get();
+                else
+                    hiding.reset();
+            }
+        }
+    }
+    switch (kind) {
+    case tracker::JDK:
+        tk = std::make_unique<trackjdk>(corners, config, image, hooks);
+        break;
+    case tracker::RVM:
+        tk = std::make_unique<trackRVM>(corners, config, image, hooks);
+        break;
+    case tracker::JD:
+        tk = std::make_unique<trackDhome>(corners, config, image, hooks);
+        if (hiding) hiding->attach(static_cast<trackDhome&>(*tk));
+        break;
+    }
+    if (motion || reader || hiding) tk->setControl(this);
+    restart();
+}
+
+session::~session() = default;
+
+void session::start(tracker& t) {
+    if (reader) reader->newFrame();
+    if (motion) motion->start(t);
+}
+
+void session::steps(tracker& t, const mlx::matrix<unsigned char>& frame) {
+    if (hiding)
+        hiding->steps(static_cast<trackDhome&>(t), frame);
+    else
+        t.pass(frame);
+}
+
+bool session::stepOn(const tracker& t, unsigned k, unsigned taken) const {
+    return motion && motion->stepOn(t, k, taken);
+}
+
+const frameResult& session::run(const mlx::matrix<unsigned char>& frame) {
+    const mlx::geometry::homog before = tk->getH();
+    result.status = frameResult::state::tracked;
+    result.why.clear();
+    try {
+        tk->run(frame);
+    } catch (const mlx::tool::generalException& e) {
+        if (!lost.on()) throw;
+        return hold(before, e.message());
+    }
+    const mlx::matrix<double>& c = tk->getCorners();
+    if (c.empty()) {
+        result.score = std::nan("");
+        return result;
+    }
+    result.score = matchScore(tk->lastDifference());
+    std::string why = lost.verdict(result.score);
+    for (std::size_t j = 0; j < 4 && why.empty(); ++j)
+        for (std::size_t i = 0; i < 2 && why.empty(); ++i)
+            if (!std::isfinite(c(i, j))) {
+                std::ostringstream text;
+                text << "corner " << j + 1 << " estimate " << c(i, j);
+                why = text.str();
+            }
+    if (!why.empty()) {
+        if (lost.on()) return hold(before, why);
+        result.status = frameResult::state::lost;
+        result.why = why;
+        return result;
+    }
+    result.corners = c;
+    if (motion) motion->tracked(result.corners);
+    return result;
+}
+
+const frameResult& session::hold(const mlx::geometry::homog& before, std::string why) {
+    tk->setH(before);
+    tk->setCorners(result.corners);
+    if (motion) motion->lost();
+    if (hiding) hiding->release(static_cast<trackDhome&>(*tk));
+    result.status = frameResult::state::lost;
+    result.why = std::move(why);
+    return result;
+}
+
+void session::restart() {
+    tk->restart();
+    mlx::matrix<double, 12> selected;
+    tk->getH().applyto(tk->getLearner().getUnitSquare(), selected);
+    mlx::geometry::normalize_h(selected);
+    result = frameResult{selected, 1.0, frameResult::state::tracked, {}};
+    if (motion) motion->restart(result.corners);
+    if (hiding) hiding->release(static_cast<trackDhome&>(*tk));
+}
+
+}  // namespace track

@@ -1,0 +1,79 @@
+#ifndef TRACKER_COMPONENTS_SESSION_HPP
+#define TRACKER_COMPONENTS_SESSION_HPP
+
+#include <memory>
+#include <string>
+
+#include "mlx/array/matrix.hpp"
+#include "tracker/components/binned_sampler.hpp"
+#include "tracker/components/lost_state.hpp"
+#include "tracker/components/motion_prior.hpp"
+#include "tracker/components/occlusion.hpp"
+#include "tracker/components/photometry.hpp"
+#include "tracker/iniparser.hpp"
+#include "tracker/tracker.hpp"
+
+namespace track {
+
+// What one frame gives every host.
+struct frameResult {
+    enum class state { tracked, lost };
+    // The corners (3 x 4, column j = (x_j, y_j, 1)): those tracked, or those held when the frame
+    // is lost or takes no step.
+    mlx::matrix<double, 12> corners;
+    // The match score of the frame's last step (1 for a perfect match); NaN when it took none.
+    double score = 0.0;
+    state status = state::tracked;
+    // Why the frame is lost: "match score 0.05 below 0.1", an error's message, ...
+    std::string why;
+
+    bool lost() const { return status == state::lost; }
+};
+
+// For hosts whose only channel is an error: raises "run: the region was lost (why)" for a lost
+// frame.
+void requireTracked(const frameResult& r);
+
+// One region followed from the first frame on: the method's tracker (the plain method) with the
+// components the configuration switches on around it. The method is chosen here, once.
+class session : private tracker::frameControl {
+public:
+    // Learns the region of corners (3 x 4, column j = corner j) on image (width x height, element
+    // (x, y) = pixel (x, y)). A toolkit error, before anything large is allocated, when three
+    // corners are collinear or a key is refused; later when the region cannot be learned.
+    session(const mlx::matrix<int, 12>& corners, const ini::INIParser& config, const mlx::matrix<unsigned char>& image);
+    ~session() override;
+
+    // Follows the region onto frame. Errors pass as the plain method raises them, but for those
+    // the lost state turns into a lost frame.
+    const frameResult& run(const mlx::matrix<unsigned char>& frame);
+    // Back to the region selected at learning, as if no frame had been tracked since.
+    void restart();
+
+    const frameResult& last() const { return result; }
+    tracker::enumTrackerType method() const { return kind; }
+    const tracker& spine() const { return *tk; }
+    double learningTime() const { return tk->learningTime(); }
+    unsigned framesTracked() const { return tk->framesTracked(); }
+    double averageFrameTime() const { return tk->averageFrameTime(); }
+
+private:
+    void start(tracker& t) override;
+    void steps(tracker& t, const mlx::matrix<unsigned char>& frame) override;
+    bool stepOn(const tracker& t, unsigned k, unsigned taken) const override;
+    // The frame is lost: back to its start and the corners held.
+    const frameResult& hold(const mlx::geometry::homog& before, std::string why);
+
+    tracker::enumTrackerType kind;
+    std::unique_ptr<photometry> weights;
+    std::unique_ptr<binnedSampler> reader;
+    std::unique_ptr<occlusion> hiding;
+    std::unique_ptr<motionPrior> motion;
+    lostState lost{0.0};
+    std::unique_ptr<tracker> tk;
+    frameResult result;
+};
+
+}  // namespace track
+
+#endif
