@@ -23,9 +23,7 @@ std::array<double, 3> every(double v) { return {v, v, v}; }
 
 }  // namespace
 
-bool key::readBy(tracker::enumTrackerType method) const {
-    return kind == type::text ? text != nullptr && !std::isnan(byMethod[method]) : !std::isnan(byMethod[method]);
-}
+bool key::readBy(tracker::enumTrackerType method) const { return !std::isnan(byMethod[method]); }
 
 const std::vector<key>& all() {
     using T = tracker;
