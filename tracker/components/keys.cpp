@@ -12,6 +12,7 @@
 #include "tracker/components/motion_prior.hpp"
 #include "tracker/components/occlusion.hpp"
 #include "tracker/components/photometry.hpp"
+#include "tracker/components/reacquisition.hpp"
 
 namespace track::keys {
 namespace {
@@ -68,6 +69,8 @@ const std::vector<key>& all() {
         {"settle", type::count, every(motionPrior::defaultSettle), nullptr, 0, T::iterLimit, false, true,
          "on a frame without motion history a level whose steps still move the corners steps on, up to this "
          "many steps; not above iter: off"},
+        {"reacquire", type::number, every(reacquisition::defaultAccept), nullptr, 0, 1, false, true,
+         "while lost, the frame is searched for the region, taken back at this match score; 0: off"},
     };
     return table;
 }

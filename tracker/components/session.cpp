@@ -1,5 +1,6 @@
 #include "tracker/components/session.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <sstream>
@@ -44,6 +45,7 @@ session::session(const mlx::matrix<int, 12>& corners, const ini::INIParser& conf
     : kind(keys::method(config)) {
     requireGeneralPosition(corners);
     linearHooks hooks;
+    double accept = 0.0;
     if (keys::extensionsOn(config)) {
         const auto read = [&](const char* name) { return keys::read(config, name, kind); };
         weights = std::make_unique<photometry>(read("clipping") != 0.0, read("robust"));
@@ -54,6 +56,7 @@ session::session(const mlx::matrix<int, 12>& corners, const ini::INIParser& conf
         }
         motion = std::make_unique<motionPrior>(read("predict"), static_cast<unsigned>(read("settle")));
         lost = lostState(read("lost"));
+        accept = read("reacquire");
         if (kind == tracker::JD) {
             hooks.sampleNoise = read("sensor");
             if (read("occlusion") > 0.0) {
@@ -79,6 +82,9 @@ session::session(const mlx::matrix<int, 12>& corners, const ini::INIParser& conf
         if (hiding) hiding->attach(static_cast<trackDhome&>(*tk));
         break;
     }
+    // The search reads the first frame once the region is known to be learnable there.
+    if (lost.on() && accept > 0.0)
+        finder = std::make_unique<reacquisition>(accept, mlx::matrix<double, 12>(mlx::matrix<double>(corners)), image);
     if (motion || reader || hiding) tk->setControl(this);
     restart();
 }
@@ -103,37 +109,86 @@ bool session::stepOn(const tracker& t, unsigned k, unsigned taken) const {
 
 const frameResult& session::run(const mlx::matrix<unsigned char>& frame) {
     const mlx::geometry::homog before = tk->getH();
+    const bool wasLost = result.lost();
     result.status = frameResult::state::tracked;
     result.why.clear();
+    result.reacquired = false;
+    std::string why;
     try {
         tk->run(frame);
     } catch (const mlx::tool::generalException& e) {
         if (!lost.on()) throw;
-        return hold(before, e.message());
+        why = e.message();
     }
     const mlx::matrix<double>& c = tk->getCorners();
-    if (c.empty()) {
+    if (why.empty() && c.empty()) {
         result.score = std::nan("");
         return result;
     }
-    result.score = matchScore(tk->lastDifference());
-    std::string why = lost.verdict(result.score);
-    for (std::size_t j = 0; j < 4 && why.empty(); ++j)
-        for (std::size_t i = 0; i < 2 && why.empty(); ++i)
-            if (!std::isfinite(c(i, j))) {
-                std::ostringstream text;
-                text << "corner " << j + 1 << " estimate " << c(i, j);
-                why = text.str();
-            }
-    if (!why.empty()) {
-        if (lost.on()) return hold(before, why);
+    if (why.empty()) {
+        result.score = matchScore(tk->lastDifference());
+        why = judge(frame);
+        // Once lost, the region is taken back only clearly above the lost threshold: what covers
+        // it may match it a little.
+        if (why.empty() && wasLost && finder && result.score < finder->acceptance()) {
+            std::ostringstream text;
+            text << "match score " << result.score << " below " << finder->acceptance() << " while lost";
+            why = text.str();
+        }
+    }
+    if (why.empty() && !(wasLost && finder)) {
+        result.corners = c;
+        if (motion) motion->tracked(result.corners);
+        return result;
+    }
+    if (!lost.on()) {
         result.status = frameResult::state::lost;
         result.why = why;
         return result;
     }
-    result.corners = c;
-    if (motion) motion->tracked(result.corners);
+    // Lost, or still lost: the search's places compete with where the steps ended, if that passed.
+    if (!(finder && search(frame, why.empty()))) return hold(before, why);
+    result.reacquired = true;
+    if (motion) motion->restart(result.corners);
     return result;
+}
+
+std::string session::judge(const mlx::matrix<unsigned char>& frame) {
+    const mlx::matrix<double>& c = tk->getCorners();
+    if (!lost.on()) return nonFinite(c);
+    // A last step that moves a corner beyond the first level's whole range: the steps diverge.
+    double moved = 0.0;
+    for (std::size_t q = 0; q < 8; ++q) moved = std::max(moved, std::fabs(tk->lastMotion()(q)));
+    return lost.verdict(result.score, c, frame.rows(), frame.cols(), moved > tk->getLearner().levelRange(0));
+}
+
+bool session::search(const mlx::matrix<unsigned char>& frame, bool stepsPassed) {
+    double bestScore = stepsPassed ? result.score : -INFINITY;
+    mlx::geometry::homog bestH = tk->getH();
+    mlx::matrix<double, 12> bestCorners = stepsPassed ? mlx::matrix<double, 12>(tk->getCorners()) : result.corners;
+    const auto& starts = finder->candidates(frame, result.corners);
+    for (const auto& start : starts) {
+        tk->setH(mlx::geometry::homog(tk->getLearner().getUnitSquare(), start, true));
+        if (hiding) hiding->release(static_cast<trackDhome&>(*tk));
+        try {
+            steps(*tk, frame);
+        } catch (const mlx::tool::generalException&) {
+            continue;
+        }
+        const double score = matchScore(tk->lastDifference());
+        if (score > bestScore && score >= finder->acceptance() &&
+            lost.verdict(score, tk->getCorners(), frame.rows(), frame.cols(), false).empty()) {
+            bestScore = score;
+            bestH = tk->getH();
+            bestCorners = tk->getCorners();
+        }
+    }
+    if (!(bestScore >= finder->acceptance())) return false;
+    tk->setH(bestH);
+    tk->setCorners(mlx::matrix<double>(bestCorners));
+    result.corners = bestCorners;
+    result.score = bestScore;
+    return true;
 }
 
 const frameResult& session::hold(const mlx::geometry::homog& before, std::string why) {
@@ -151,7 +206,8 @@ void session::restart() {
     mlx::matrix<double, 12> selected;
     tk->getH().applyto(tk->getLearner().getUnitSquare(), selected);
     mlx::geometry::normalize_h(selected);
-    result = frameResult{selected, 1.0, frameResult::state::tracked, {}};
+    result = frameResult{selected, 1.0, frameResult::state::tracked, {}, false};
+    lost.select(selected);
     if (motion) motion->restart(result.corners);
     if (hiding) hiding->release(static_cast<trackDhome&>(*tk));
 }

@@ -10,6 +10,7 @@
 #include "tracker/components/motion_prior.hpp"
 #include "tracker/components/occlusion.hpp"
 #include "tracker/components/photometry.hpp"
+#include "tracker/components/reacquisition.hpp"
 #include "tracker/iniparser.hpp"
 #include "tracker/tracker.hpp"
 
@@ -26,6 +27,8 @@ struct frameResult {
     state status = state::tracked;
     // Why the frame is lost: "match score 0.05 below 0.1", an error's message, ...
     std::string why;
+    // Tracked again on this frame after lost ones, or after a first frame's steps fell short.
+    bool reacquired = false;
 
     bool lost() const { return status == state::lost; }
 };
@@ -61,6 +64,12 @@ private:
     void start(tracker& t) override;
     void steps(tracker& t, const mlx::matrix<unsigned char>& frame) override;
     bool stepOn(const tracker& t, unsigned k, unsigned taken) const override;
+    // Why the frame the spine just tracked is lost; empty when it is not.
+    std::string judge(const mlx::matrix<unsigned char>& frame);
+    // The search's places, each refined by the learned steps, and where the frame's own steps
+    // ended when they passed: true with the spine at the best whose match score reaches the
+    // acceptance.
+    bool search(const mlx::matrix<unsigned char>& frame, bool stepsPassed);
     // The frame is lost: back to its start and the corners held.
     const frameResult& hold(const mlx::geometry::homog& before, std::string why);
 
@@ -70,6 +79,7 @@ private:
     std::unique_ptr<occlusion> hiding;
     std::unique_ptr<motionPrior> motion;
     lostState lost{0.0};
+    std::unique_ptr<reacquisition> finder;
     std::unique_ptr<tracker> tk;
     frameResult result;
 };
