@@ -114,16 +114,22 @@ def test_two_trackers_in_two_threads_and_one_tracker_shared():
     assert shared.frames == 100 and error(shared.track(FRAMES[1])[0], TRUTH[1]) < 0.5
 
 
-def test_the_video_example_writes_the_track_and_the_drawn_video(tmp_path):
+def test_the_video_example_writes_the_track_and_the_drawn_video_through_lost_frames(tmp_path):
     cv2 = pytest.importorskip("cv2")
+    hidden = [8, 9]
     video = cv2.VideoWriter(str(tmp_path / "in.avi"), cv2.VideoWriter_fourcc(*"MJPG"), 25, FRAMES.shape[:0:-1])
-    for frame in FRAMES[:20]:
-        video.write(cv2.cvtColor(frame, cv2.COLOR_GRAY2BGR))
+    for k, frame in enumerate(FRAMES[:20]):
+        video.write(cv2.cvtColor(BLACK if k in hidden else frame, cv2.COLOR_GRAY2BGR))
     video.release()
     corners = ",".join(str(int(v)) for v in TRUTH[0].ravel())
-    subprocess.run([sys.executable, str(ROOT / "examples/track_video.py"), str(tmp_path / "in.avi"), "--corners", corners,
-                    "--output", str(tmp_path / "out.avi"), "--csv", str(tmp_path / "out.csv"), "--set", "iter=3"],
-                   check=True)
-    table = np.loadtxt(tmp_path / "out.csv", delimiter=",", skiprows=1)
-    assert table.shape == (20, 10) and error(table[:, 1:9].reshape(-1, 4, 2), TRUTH[:20]) < 0.5
+    done = subprocess.run([sys.executable, str(ROOT / "examples/track_video.py"), str(tmp_path / "in.avi"),
+                           "--corners", corners, "--output", str(tmp_path / "out.avi"),
+                           "--csv", str(tmp_path / "out.csv"), "--set", "iter=3"],
+                          check=True, capture_output=True, text=True)
+    assert "tracked 17 frames, lost 2, re-acquired 1 times" in done.stderr
+    table = np.loadtxt(tmp_path / "out.csv", delimiter=",", skiprows=1, usecols=range(10))
+    tracked = np.loadtxt(tmp_path / "out.csv", delimiter=",", skiprows=1, usecols=10, dtype=str) == "tracked"
+    corners = table[:, 1:9].reshape(-1, 4, 2)
+    assert table.shape == (20, 10) and list(np.flatnonzero(~tracked)) == hidden
+    assert error(corners[tracked], TRUTH[:20][tracked]) < 0.5 and (corners[hidden] == corners[7]).all()
     assert cv2.VideoCapture(str(tmp_path / "out.avi")).get(cv2.CAP_PROP_FRAME_COUNT) == 20
