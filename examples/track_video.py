@@ -5,7 +5,9 @@
         --output tracked.avi --csv corners.csv --set plans=1200
 
 The corners outline the region on the first frame, in order around it (whole pixels). The CSV
-has the command-line host's columns: frame,x1,y1,...,x4,y4,score, frame 0 being the selection.
+has the command-line host's columns: frame,x1,y1,...,x4,y4,score,status, frame 0 being the
+selection. On a frame where the region is lost (status "lost") the corners held from the last
+tracked frame are written and drawn in orange, labelled "lost", and tracking goes on.
 """
 import argparse
 import csv
@@ -41,23 +43,31 @@ def main():
 
     with open(args.csv, "w", newline="") as table:
         rows = csv.writer(table)
-        rows.writerow(["frame"] + [f"{a}{i}" for i in range(1, 5) for a in "xy"] + ["score"])
-        score, frame, failure = 1.0, 0, None
+        rows.writerow(["frame"] + [f"{a}{i}" for i in range(1, 5) for a in "xy"] + ["score", "status"])
+        score, frame, failure, lost, reacquired = 1.0, 0, None, 0, 0
         while ok:
-            rows.writerow([frame] + [f"{v:.3f}" for v in np.ravel(corners)] + [f"{score:.4f}"])
+            status = "lost" if tracker.lost else "tracked"
+            rows.writerow([frame] + [f"{v:.3f}" for v in np.ravel(corners)] + [f"{score:.4f}", status])
+            colour = (0, 150, 255) if tracker.lost else (0, 255, 0)
             # Sub-pixel corners drawn at 1/16 pixel.
-            cv2.polylines(picture, [np.round(corners * 16).astype(np.int32)], True, (0, 255, 0), 2, cv2.LINE_AA, 4)
+            cv2.polylines(picture, [np.round(corners * 16).astype(np.int32)], True, colour, 2, cv2.LINE_AA, 4)
+            if tracker.lost:
+                cv2.putText(picture, status, (8, 24), cv2.FONT_HERSHEY_SIMPLEX, 0.8, colour, 2, cv2.LINE_AA)
             out.write(picture)
             ok, picture = video.read()
             if ok:
                 frame += 1
+                was_lost = tracker.lost
                 try:
                     corners, score = tracker.track(cv2.cvtColor(picture, cv2.COLOR_BGR2GRAY))
                 except quadtrack.Error as e:
                     failure = f"track_video: frame {frame}: {e}"
                     break
+                lost += tracker.lost
+                reacquired += was_lost and not tracker.lost
     out.release()
-    print(f"tracked {tracker.frames} frames: {args.output}, {args.csv}", file=sys.stderr)
+    print(f"tracked {tracker.frames} frames, lost {lost}, re-acquired {reacquired} times: {args.output}, {args.csv}",
+          file=sys.stderr)
     if failure:
         sys.exit(failure)
 

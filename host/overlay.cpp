@@ -31,7 +31,7 @@ void blit(RgbImage& dst, const RgbImage& src, int ox, int oy) {
 
 }  // namespace
 
-void drawLine(RgbImage& image, Point a, Point b, Colour c) {
+void drawLine(RgbImage& image, Point a, Point b, Colour c, int dash) {
     // Corners far outside would make the loop long for nothing; the visible part is what counts.
     auto clampPoint = [&](Point p) {
         const double limit = 4.0 * std::max(image.width, image.height);
@@ -42,16 +42,24 @@ void drawLine(RgbImage& image, Point a, Point b, Colour c) {
     b = clampPoint(b);
     const int steps = int(std::ceil(std::max(std::abs(b.x - a.x), std::abs(b.y - a.y)))) + 1;
     for (int s = 0; s <= steps; ++s) {
+        if (dash > 0 && s / dash % 2 == 1) continue;
         const double t = double(s) / steps;
         image.set(int(std::lround(a.x + t * (b.x - a.x))), int(std::lround(a.y + t * (b.y - a.y))), c);
     }
 }
 
-void drawQuad(RgbImage& image, const Quad& q, Colour c) {
-    for (int k = 0; k < 4; ++k) drawLine(image, q[k], q[(k + 1) % 4], c);
+void drawQuad(RgbImage& image, const Quad& q, Colour c, bool dashed) {
+    for (int k = 0; k < 4; ++k) drawLine(image, q[k], q[(k + 1) % 4], c, dashed ? 4 : 0);
     if (!std::isfinite(q[0].x) || !std::isfinite(q[0].y)) return;
     const int x = int(std::lround(q[0].x)), y = int(std::lround(q[0].y));
     fillRect(image, x - 2, y - 2, x + 3, y + 3, c);
+}
+
+void drawLostQuad(RgbImage& image, const Quad& q) {
+    drawQuad(image, q, kLostColour, true);
+    // On a dark patch, so the label reads on any frame.
+    fillRect(image, 0, 0, 44, 18, kPaper);
+    drawText(image, 3, 2, "lost", kLostColour, 2);
 }
 
 void drawText(RgbImage& image, int x, int y, const std::string& text, Colour c, int scale) {

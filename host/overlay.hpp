@@ -12,10 +12,14 @@ namespace host {
 
 constexpr Colour kTrackedColour{40, 230, 60};
 constexpr Colour kTruthColour{255, 60, 200};
+constexpr Colour kLostColour{255, 150, 0};
 
-void drawLine(RgbImage& image, Point a, Point b, Colour c);
+// With dash, runs of dash pixels drawn and skipped in turn.
+void drawLine(RgbImage& image, Point a, Point b, Colour c, int dash = 0);
 // The quadrilateral's edges, and a small square on corner 1 so its orientation shows.
-void drawQuad(RgbImage& image, const Quad& q, Colour c);
+void drawQuad(RgbImage& image, const Quad& q, Colour c, bool dashed = false);
+// The corners held on a frame where the region was lost: dashed, and "lost" in the top-left corner.
+void drawLostQuad(RgbImage& image, const Quad& q);
 // Text in a small built-in bitmap font, magnified scale times, top-left corner at (x, y).
 void drawText(RgbImage& image, int x, int y, const std::string& text, Colour c, int scale = 1);
 

@@ -227,16 +227,22 @@ void PluginTracker::init(const GreyImage& frame, const Quad& corners) {
     height_ = frame.height;
     const std::uint32_t w = std::uint32_t(frame.width), h = std::uint32_t(frame.height);
     const std::uint32_t depth = 1;  // bytes per pixel; the plug-in only records it
-    object_->init(toSelect(corners), frame.pixels.data(), w, h, depth);
+    held_ = toSelect(corners);
+    object_->init(held_, frame.pixels.data(), w, h, depth);
 }
 
 Quad PluginTracker::run(const GreyImage& frame) {
     if (frame.width != width_ || frame.height != height_)
         throw std::runtime_error("frame of " + std::to_string(frame.width) + "x" + std::to_string(frame.height) +
                                  " after a first frame of " + std::to_string(width_) + "x" + std::to_string(height_));
-    Select s{};
-    object_->run(frame.pixels.data(), s);
-    return toQuad(s);
+    try {
+        object_->run(frame.pixels.data(), held_);
+    } catch (const std::exception& e) {
+        // The plug-in has no other channel for a lost region than its report.
+        if (std::strstr(e.what(), "the region was lost")) throw RegionLost(e.what(), toQuad(held_));
+        throw;
+    }
+    return toQuad(held_);
 }
 
 }  // namespace host

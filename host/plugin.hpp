@@ -8,6 +8,7 @@
 #include "tracker/quadtrack.h"
 
 #include <optional>
+#include <stdexcept>
 #include <string>
 
 namespace host {
@@ -33,6 +34,14 @@ Select toSelect(const Quad& q);
 // border comes back as 2^32 minus a little: the fields are read as two's complement.
 Quad toQuad(const Select& s);
 
+// The plug-in's report that it lost the region on a frame: the frame is not tracked, and the
+// corners held are those of the last tracked frame (or the selection).
+class RegionLost : public std::runtime_error {
+public:
+    RegionLost(const std::string& report, const Quad& corners) : std::runtime_error(report), held(corners) {}
+    Quad held;
+};
+
 // One tracking object of a loaded plug-in. Errors of the plug-in propagate as thrown; failures
 // to load throw std::runtime_error.
 class PluginTracker {
@@ -46,13 +55,16 @@ public:
     PluginTracker& operator=(const PluginTracker&) = delete;
 
     void init(const GreyImage& frame, const Quad& corners);
-    // Frames must have the size of the first; checked here since the plug-in does not.
+    // Frames must have the size of the first; checked here since the plug-in does not. A lost
+    // region throws RegionLost.
     Quad run(const GreyImage& frame);
 
 private:
     void* library_ = nullptr;
     Interface* object_ = nullptr;
     void (*destroy_)(Interface*) = nullptr;
+    // The plug-in writes here only on a tracked frame, so it holds the last tracked corners.
+    Select held_{};
     int width_ = 0;
     int height_ = 0;
 };

@@ -12,7 +12,8 @@ class Progress {
 public:
     // total 0 means unknown; nothing shows before delay seconds have passed.
     Progress(std::string label, long total, double delaySeconds);
-    void update(long done);
+    // lost: how many of the done frames were lost, shown once there is one.
+    void update(long done, long lost = 0);
     // Ends the line; with always, shows the final count even if nothing was shown so far.
     void finish(long done, bool always = false);
 
@@ -24,6 +25,7 @@ private:
     long total_;
     Clock::time_point start_;
     Clock::time_point lastShown_;
+    long lost_ = 0;
     double delay_;
     bool terminal_;
     bool shown_ = false;

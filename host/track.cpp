@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <iostream>
 #include <memory>
+#include <optional>
 
 namespace host {
 
@@ -39,18 +40,24 @@ Options:
                    directory, else the plug-in's built-in defaults)
   --output FILE    write the table to FILE instead of standard output
   --overlay DIR    write each frame with the tracked region drawn, as
-                   DIR/frame_00000.png, DIR/frame_00001.png, ...
+                   DIR/frame_00000.png, DIR/frame_00001.png, ...; on a lost
+                   frame the corners held are dashed and labelled "lost"
   --size WxH       size of the raw frames read from standard input
   -h, --help       this text
 
-Output: CSV with the header frame,x1,y1,x2,y2,x3,y3,x4,y4,score; frame 0 is the
-selection itself. score is the zero-mean normalised correlation between the
-region on frame 0 and the tracked region on this frame: near 1 while the track
-holds, near 0 once it is lost. When the table goes to standard output, the
-plug-in's own messages go to standard error.
+Output: CSV with the header frame,x1,y1,x2,y2,x3,y3,x4,y4,score,status; frame 0
+is the selection itself. status is "tracked", or "lost" when the plug-in lost
+the region on that frame: the line then holds the corners of the last tracked
+frame, from which the next frames are tracked. score is the zero-mean
+normalised correlation between the region on frame 0 and the region of the
+line on this frame: near 1 while the track holds, near 0 once it is lost. When
+the table goes to standard output, the plug-in's own messages go to standard
+error. At the end, standard error gets the number of frames tracked and lost
+and of re-acquisitions (tracked frames right after a lost one).
 
-Exit status: 0 on success, 1 when tracking fails (the lines of the frames
-already tracked are kept), 2 for a command line that cannot be understood.
+Exit status: 0 on success, lost frames included; 1 when tracking fails (the
+lines of the frames already tracked are kept); 2 for a command line that cannot
+be understood.
 
 Examples:
   quadtrack track --corners 120,80,200,82,198,160,118,158 frames/*.png > corners.csv
@@ -152,14 +159,20 @@ std::string overlayPath(const std::string& dir, long frame) {
     return dir + name;
 }
 
-void writeOverlay(const std::optional<std::string>& dir, long frame, const GreyImage& image, const Quad& q) {
+void writeOverlay(const std::optional<std::string>& dir, long frame, const GreyImage& image, const Quad& q,
+                  bool lost) {
     if (!dir) return;
     RgbImage picture(image);
-    drawQuad(picture, q, kTrackedColour);
+    if (lost)
+        drawLostQuad(picture, q);
+    else
+        drawQuad(picture, q, kTrackedColour);
     writePng(overlayPath(*dir, frame), picture);
 }
 
 void report(const std::string& what) { std::cerr << "quadtrack: " << what << std::endl; }
+
+std::string status(bool lost) { return lost ? ",lost" : ",tracked"; }
 
 }  // namespace
 
@@ -178,20 +191,23 @@ int runTrack(const TrackOptions& o) {
     if (o.overlay) std::filesystem::create_directories(*o.overlay);
 
     File table = openTable(o.output);
-    PluginTracker tracker(defaultPluginPath(), config);
+    // Ended before the summary, so the plug-in's closing line comes first.
+    std::optional<PluginTracker> tracker;
+    tracker.emplace(defaultPluginPath(), config);
     try {
-        tracker.init(first, o.corners);
+        tracker->init(first, o.corners);
     } catch (const std::exception& e) {
         report("the plug-in refused the first frame or the configuration:\n" + std::string(e.what()));
         return kExitFailure;
     }
     const RegionScore score(first, o.corners);
-    writeLine(table.get(), kCsvHeader);
-    writeLine(table.get(), csvRow(0, o.corners, 1.0));
-    writeOverlay(o.overlay, 0, first, o.corners);
+    writeLine(table.get(), kCsvHeader + ",status");
+    writeLine(table.get(), csvRow(0, o.corners, 1.0) + status(false));
+    writeOverlay(o.overlay, 0, first, o.corners, false);
 
     Progress progress("tracking", frames->total(), 1.0);
-    long k = 1;
+    long k = 1, lostFrames = 0, reacquired = 0;
+    bool lost = false;
     for (GreyImage frame;; ++k) {
         try {
             if (!frames->next(frame)) break;
@@ -201,21 +217,34 @@ int runTrack(const TrackOptions& o) {
             return kExitFailure;
         }
         Quad corners;
+        const bool lostBefore = lost;
+        lost = false;
         try {
-            corners = tracker.run(frame);
+            corners = tracker->run(frame);
+        } catch (const RegionLost& e) {
+            corners = e.held;
+            lost = true;
         } catch (const std::exception& e) {
             progress.finish(k - 1);
             report("the plug-in failed on frame " + std::to_string(k) + "; the table holds frames 0 to " +
                    std::to_string(k - 1) + ":\n" + e.what());
             return kExitFailure;
         }
-        writeLine(table.get(), csvRow(k, corners, score(frame, corners)));
-        writeOverlay(o.overlay, k, frame, corners);
-        progress.update(k);
+        if (lost)
+            ++lostFrames;
+        else if (lostBefore)
+            ++reacquired;
+        writeLine(table.get(), csvRow(k, corners, score(frame, corners)) + status(lost));
+        writeOverlay(o.overlay, k, frame, corners, lost);
+        progress.update(k, lostFrames);
     }
     progress.finish(k - 1);
+    tracker.reset();
     if (std::fclose(table.release()) != 0)
         throw std::runtime_error(std::string("cannot write the table: ") + std::strerror(errno));
+    std::fprintf(stderr, "frames tracked          %ld of %ld\n", k - 1 - lostFrames, k - 1);
+    std::fprintf(stderr, "frames lost             %ld\n", lostFrames);
+    std::fprintf(stderr, "re-acquisitions         %ld\n", reacquired);
     return kExitOk;
 }
 

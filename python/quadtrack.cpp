@@ -132,6 +132,16 @@ std::string keysHelp() {
     return text;
 }
 
+py::array_t<double> cornersArray(const host::Quad& corners) {
+    py::array_t<double> out({4, 2});
+    auto o = out.mutable_unchecked<2>();
+    for (py::ssize_t c = 0; c < 4; ++c) {
+        o(c, 0) = corners[std::size_t(c)].x;
+        o(c, 1) = corners[std::size_t(c)].y;
+    }
+    return out;
+}
+
 class Tracker {
 public:
     Tracker(host::GreyImage first, const host::Quad& corners, const ini::INIParser& config, std::string method)
@@ -148,42 +158,48 @@ public:
     }
 
     py::tuple track(const py::object& frame) {
-        const host::GreyImage grey = greyFrame(frame, "frame");
-        if (grey.width != width_ || grey.height != height_)
-            throw py::value_error("frame: expected shape (" + std::to_string(height_) + ", " + std::to_string(width_) +
-                                  ") as frame0, got (" + std::to_string(grey.height) + ", " +
-                                  std::to_string(grey.width) + ")");
-        host::Quad corners;
-        double score;
-        {
-            py::gil_scoped_release release;
-            // One tracker follows one frame at a time, whichever threads call it.
-            const std::lock_guard<std::mutex> lock(busy_);
-            image_.assign(grey.pixels.data(), std::size_t(width_), std::size_t(height_));
-            const track::frameResult& r = tracker_->run(image_);
-            track::requireTracked(r);
-            ++frames_;
-            for (std::size_t j = 0; j < 4; ++j) corners_[j] = {r.corners(0, j), r.corners(1, j)};
-            corners = corners_;
-            score = (*score_)(grey, corners);
-        }
-        py::array_t<double> out({4, 2});
-        auto o = out.mutable_unchecked<2>();
-        for (py::ssize_t c = 0; c < 4; ++c) {
-            o(c, 0) = corners[std::size_t(c)].x;
-            o(c, 1) = corners[std::size_t(c)].y;
-        }
-        return py::make_tuple(out, score);
+        const Step s = follow(frame);
+        return py::make_tuple(cornersArray(s.corners), s.score);
+    }
+
+    py::tuple update(const py::object& frame) {
+        const Step s = follow(frame);
+        return py::make_tuple(!s.lost, cornersArray(s.corners));
     }
 
     const std::string& method() const { return method_; }
     double learningTime() const { return tracker_->learningTime(); }
     unsigned frames() const { return frames_; }
+    bool lost() const { return lost_; }
 
     // Set once the GIL is held again: a dict cannot be made while learning runs without it.
     py::object config;
 
 private:
+    struct Step {
+        host::Quad corners;
+        double score;
+        bool lost;
+    };
+
+    // A lost frame is no error: its corners are those held, which the next frame starts from.
+    Step follow(const py::object& frame) {
+        const host::GreyImage grey = greyFrame(frame, "frame");
+        if (grey.width != width_ || grey.height != height_)
+            throw py::value_error("frame: expected shape (" + std::to_string(height_) + ", " + std::to_string(width_) +
+                                  ") as frame0, got (" + std::to_string(grey.height) + ", " +
+                                  std::to_string(grey.width) + ")");
+        py::gil_scoped_release release;
+        // One tracker follows one frame at a time, whichever threads call it.
+        const std::lock_guard<std::mutex> lock(busy_);
+        image_.assign(grey.pixels.data(), std::size_t(width_), std::size_t(height_));
+        const track::frameResult& r = tracker_->run(image_);
+        for (std::size_t j = 0; j < 4; ++j) corners_[j] = {r.corners(0, j), r.corners(1, j)};
+        lost_ = r.lost();
+        if (!r.lost()) ++frames_;
+        return {corners_, (*score_)(grey, corners_), r.lost()};
+    }
+
     std::string method_;
     int width_, height_;
     mlx::matrix<unsigned char> image_;
@@ -191,6 +207,7 @@ private:
     std::optional<host::RegionScore> score_;
     host::Quad corners_;
     std::atomic<unsigned> frames_{0};
+    std::atomic<bool> lost_{false};
     std::mutex busy_;
 };
 
@@ -254,10 +271,19 @@ settings: configuration keys, checked as a configuration file's values are:
 
 Follows the region onto frame (the shape of frame0). corners: float64 (4, 2) array of (x, y);
 score: zero-mean normalised correlation of the region with the first one, near 1 while the
-track holds, near 0 once lost. Raises quadtrack.Error when the region is lost.)")
+track holds, near 0 once lost. When the region is lost on frame (see lost), corners are those
+of the last tracked frame, held: the next frame is tracked from them. Raises quadtrack.Error
+for what the tracker does not take as a lost frame (with lost=0, a uniform frame).)")
+        .def("update", &Tracker::update, py::arg("frame"),
+             R"(update(frame) -> (ok, corners)
+
+track(frame) as OpenCV's trackers answer: ok is False when the region is lost on frame, and
+corners, float64 (4, 2), are then those held from the last tracked frame.)")
         .def_property_readonly("method", &Tracker::method, "The tracking method: jd, jdk or rvm.")
         .def_property_readonly("learning_time", &Tracker::learningTime, "Seconds spent learning the region.")
-        .def_property_readonly("frames", &Tracker::frames, "Frames tracked so far.")
+        .def_property_readonly("frames", &Tracker::frames, "Frames tracked so far; lost frames are not counted.")
+        .def_property_readonly("lost", &Tracker::lost,
+                               "Whether the region was lost on the last frame, whose corners are those held.")
         .def_property_readonly(
             "config", [](const Tracker& t) { return t.config.attr("copy")(); },
             "Every key the method reads, with the value in effect (the default when not given).");

@@ -2,6 +2,7 @@
 // and fails on request, as its tracker.ini says:
 //   fail_init = 1   init throws a report
 //   fail_at = N     the N-th run throws a report
+//   lost_at = N,M   the N-th and M-th runs report the region lost, leaving the corners as they were
 //   drift = D       the corners move D pixels along x per frame (negative values leave the frame)
 // At init it prints "fake tracker: " and the value of "tracker" on standard output, where the
 // real plug-in prints its timing.
@@ -43,6 +44,8 @@ public:
         ++frames_;
         if (config_.count("fail_at") && std::stol(config_["fail_at"]) == frames_)
             throw std::runtime_error("<MLX Error>\nIn file fake at line #2\nno convergence");
+        if (("," + config_["lost_at"] + ",").find("," + std::to_string(frames_) + ",") != std::string::npos)
+            throw std::runtime_error("<MLX Error>\nIn file fake at line #3\nrun: the region was lost (score 0.02)");
         const long drift = config_.count("drift") ? std::stol(config_["drift"]) : 0;
         sel = sel_;
         for (std::uint32_t* x : {&sel.x1, &sel.x2, &sel.x3, &sel.x4}) *x = std::uint32_t(long(*x) + drift * frames_);

@@ -1,9 +1,13 @@
 // The track command against a stand-in plug-in: everything the host does around the tracking.
 #include "host/image_io.hpp"
+#include "host/overlay.hpp"
 #include "host/sequence.hpp"
 #include "host_process.hpp"
 
 #include <gtest/gtest.h>
+#include <stb_image.h>
+
+#include <memory>
 
 using namespace host;
 using hosttest::lines;
@@ -58,8 +62,8 @@ TEST_F(TrackCommand, WritesOneLinePerFrameAndKeepsPluginChatterOffTheTable) {
     ASSERT_EQ(r.status, 0) << r.err;
     const auto table = lines(r.out);
     ASSERT_EQ(table.size(), 6u);
-    EXPECT_EQ(table[0], "frame,x1,y1,x2,y2,x3,y3,x4,y4,score");
-    EXPECT_EQ(table[1], "0," + corners_.substr(10) + ",1.0000");
+    EXPECT_EQ(table[0], "frame,x1,y1,x2,y2,x3,y3,x4,y4,score,status");
+    EXPECT_EQ(table[1], "0," + corners_.substr(10) + ",1.0000,tracked");
     EXPECT_EQ(table[5].substr(0, 2), "4,");
     // The configuration reached the plug-in, and the plug-in's line went to standard error.
     EXPECT_NE(r.err.find("fake tracker: fake-method"), std::string::npos);
@@ -72,7 +76,58 @@ TEST_F(TrackCommand, ReportsCornersThatLeaveTheFrameAsNegativeNumbersWithAZeroSc
     ASSERT_EQ(r.status, 0) << r.err;
     const auto last = lines(r.out).back();
     EXPECT_NE(last.find(",-"), std::string::npos) << last;
-    EXPECT_EQ(last.substr(last.rfind(',')), ",0.0000");
+    EXPECT_EQ(last.substr(last.size() - 15), ",0.0000,tracked");
+}
+
+namespace {
+
+// The eight corner fields of a table line.
+std::string cornersOf(const std::string& line) {
+    const auto first = line.find(',') + 1;
+    auto end = first;
+    for (int k = 0; k < 8; ++k) end = line.find(',', end) + 1;
+    return line.substr(first, end - 1 - first);
+}
+
+// How many pixels of a PNG have exactly colour c.
+long pixelsOf(const std::string& path, Colour c) {
+    int w = 0, h = 0, n = 0;
+    const std::unique_ptr<unsigned char, void (*)(void*)> rgb(stbi_load(path.c_str(), &w, &h, &n, 3), stbi_image_free);
+    if (!rgb) return -1;
+    long count = 0;
+    for (long p = 0; p < long(w) * h; ++p)
+        count += rgb.get()[3 * p] == c.r && rgb.get()[3 * p + 1] == c.g && rgb.get()[3 * p + 2] == c.b;
+    return count;
+}
+
+}  // namespace
+
+TEST_F(TrackCommand, CarriesOnThroughLostFramesWithTheCornersHeldAndCountsThem) {
+    // Lost on the first run (the selection is held), found on the next, lost to the end.
+    writeText(path("lost.ini"), "drift = 1\nlost_at = 1,3,4\n");
+    const auto r = track(withFrames({corners_, "--config", "lost.ini", "--overlay", "overlay"}));
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto table = lines(r.out);
+    ASSERT_EQ(table.size(), 6u);
+    const std::vector<std::string> status = {"tracked", "lost", "tracked", "lost", "lost"};
+    for (std::size_t k = 0; k < status.size(); ++k) {
+        const auto& line = table[k + 1];
+        EXPECT_EQ(line.substr(line.rfind(',') + 1), status[k]) << line;
+    }
+    EXPECT_EQ(cornersOf(table[2]), corners_.substr(10));
+    EXPECT_NE(cornersOf(table[3]), cornersOf(table[1]));
+    EXPECT_EQ(cornersOf(table[4]), cornersOf(table[3]));
+    EXPECT_EQ(cornersOf(table[5]), cornersOf(table[3]));
+    for (const char* line : {"frames tracked          1 of 4\n", "frames lost             3\n",
+                             "re-acquisitions         1\n"})
+        EXPECT_NE(r.err.find(line), std::string::npos) << line << " missing from:\n" << r.err;
+    // A lost frame is drawn in its own colour only, a tracked one in the tracked colour only.
+    for (int k = 0; k < 5; ++k) {
+        const std::string picture = path("overlay/frame_0000" + std::to_string(k) + ".png");
+        const bool lost = status[std::size_t(k)] == "lost";
+        EXPECT_EQ(pixelsOf(picture, kLostColour) > 0, lost) << picture;
+        EXPECT_EQ(pixelsOf(picture, kTrackedColour) > 0, !lost) << picture;
+    }
 }
 
 TEST_F(TrackCommand, KeepsTheTrackedFramesAndPrintsTheReportWhenThePluginFailsInRun) {

@@ -63,7 +63,9 @@ TEST_F(Tracking, FollowsTheGeneratedRegionFromFilesAndFromStandardInputAlike) {
     const auto table = lines(piped.out);
     ASSERT_EQ(table.size(), std::size_t(s.size()) + 1);
     for (int k = 0; k < s.size(); ++k) {
-        const auto row = numbers(table[std::size_t(k) + 1]);
+        const std::string& line = table[std::size_t(k) + 1];
+        EXPECT_EQ(line.substr(line.rfind(',')), ",tracked");
+        const auto row = numbers(line.substr(0, line.rfind(',')));
         ASSERT_EQ(row.size(), 10u);
         EXPECT_EQ(row[0], k);
         const Quad truth = s.truth(k);
@@ -71,6 +73,40 @@ TEST_F(Tracking, FollowsTheGeneratedRegionFromFilesAndFromStandardInputAlike) {
             EXPECT_LT(distance({row[1 + 2 * c], row[2 + 2 * c]}, truth[c]), kCornerTolerance)
                 << "frame " << k << " corner " << c + 1;
         EXPECT_GT(row[9], 0.9) << "frame " << k;
+    }
+}
+
+TEST_F(Tracking, CarriesOnThroughFramesWhereTheRegionIsHiddenAndFindsItAgain) {
+    SequenceOptions o;
+    o.width = 160;
+    o.height = 120;
+    o.region = 50;
+    o.frames = 14;
+    o.seed = 5;
+    const Sequence s(o);
+    std::string corners, raw;
+    for (const Point& p : s.truth(0)) corners += std::to_string(int(p.x)) + "," + std::to_string(int(p.y)) + ",";
+    corners.pop_back();
+    for (int k = 0; k < s.size(); ++k) {
+        const GreyImage f = k == 6 || k == 7 ? GreyImage(o.width, o.height) : s.frame(k);
+        raw.append(f.pixels.begin(), f.pixels.end());
+    }
+    const auto r = quadtrack({"track", "--corners", corners, "--size", "160x120", "-"}, raw);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("frames lost             2\nre-acquisitions         1\n"), std::string::npos) << r.err;
+    const auto table = lines(r.out);
+    ASSERT_EQ(table.size(), std::size_t(s.size()) + 1);
+    for (int k = 1; k < s.size(); ++k) {
+        const std::string& line = table[std::size_t(k) + 1];
+        const bool hidden = k == 6 || k == 7;
+        EXPECT_EQ(line.substr(line.rfind(',') + 1), hidden ? "lost" : "tracked") << line;
+        // Hidden frames hold frame 5's corners; the black frame matches nothing.
+        const auto row = numbers(line.substr(0, line.rfind(',')));
+        const Quad truth = s.truth(hidden ? 5 : k);
+        for (int c = 0; c < 4; ++c)
+            EXPECT_LT(distance({row[1 + 2 * c], row[2 + 2 * c]}, truth[c]), kCornerTolerance)
+                << "frame " << k << " corner " << c + 1;
+        EXPECT_EQ(row[9] > 0.9, !hidden) << line;
     }
 }
 

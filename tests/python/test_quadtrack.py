@@ -36,9 +36,9 @@ def test_follows_the_demo_with_sub_pixel_corners_whatever_the_frame_layout():
     tracked, scores = [], []
     for k, frame in enumerate(FRAMES[1:], 1):
         if k == 50:
-            # A uniform frame is refused and leaves the track as it was.
-            with pytest.raises(quadtrack.Error, match="uniform"):
-                t.track(BLACK)
+            # A uniform frame is lost: the corners are held and the next frame tracks on.
+            held, score = t.track(BLACK)
+            assert t.lost and score == 0 and np.array_equal(held, tracked[-1])
         wide[:, ::2] = frame
         corners, score = t.track([frame, np.asfortranarray(frame), wide[:, ::2], frame[::-1][::-1]][k % 4])
         assert corners.dtype == np.float64 and corners.shape == (4, 2)
@@ -48,7 +48,19 @@ def test_follows_the_demo_with_sub_pixel_corners_whatever_the_frame_layout():
     # The plug-in hands back these very estimates truncated to whole pixels.
     sub_pixel, truncated = error(tracked, TRUTH[1:]), error(np.trunc(tracked), TRUTH[1:])
     assert sub_pixel < 0.15 and sub_pixel < truncated / 4
-    assert min(scores) > 0.95 and t.frames == len(FRAMES) - 1
+    assert min(scores) > 0.95 and t.frames == len(FRAMES) - 1 and not t.lost
+
+
+def test_update_reports_a_hidden_region_lost_and_finds_it_again_where_it_was():
+    t = quadtrack.Tracker(FRAMES[0], TRUTH[0], plans=200)
+    ok, before = t.update(FRAMES[1])
+    assert ok and not t.lost
+    for _ in range(2):
+        ok, corners = t.update(BLACK)
+        assert not ok and t.lost and corners.dtype == np.float64 and corners.shape == (4, 2)
+        assert np.array_equal(corners, before)
+    ok, corners = t.update(FRAMES[4])
+    assert ok and not t.lost and error(corners, TRUTH[4]) < 0.5 and t.frames == 2
 
 
 @pytest.mark.parametrize("change, raised, words", [
@@ -73,7 +85,7 @@ def test_follows_the_demo_with_sub_pixel_corners_whatever_the_frame_layout():
     ({"frame0": BLACK}, quadtrack.Error, "uniform"),
     ({"frame": FRAMES[1][:, :100]}, ValueError, r"frame: expected shape \(240, 320\) as frame0, got \(240, 100\)"),
     ({"frame": FRAMES[1].astype(np.int16)}, TypeError, "frame: expected dtype uint8"),
-    ({"frame": BLACK}, quadtrack.Error, "<MLX Error>\nIn file .*\nrun: the region was lost \\(the sampled region is uniform"),
+    ({"frame": BLACK, "lost": 0}, quadtrack.Error, "<MLX Error>\nIn file .*\nthe sampled region is uniform"),
 ])
 def test_refuses_each_bad_argument_naming_it(change, raised, words):
     args = {"frame0": FRAMES[0], "corners": TRUTH[0], "plans": 100, **change}
@@ -102,16 +114,22 @@ def test_two_trackers_in_two_threads_and_one_tracker_shared():
     assert shared.frames == 100 and error(shared.track(FRAMES[1])[0], TRUTH[1]) < 0.5
 
 
-def test_the_video_example_writes_the_track_and_the_drawn_video(tmp_path):
+def test_the_video_example_writes_the_track_and_the_drawn_video_through_lost_frames(tmp_path):
     cv2 = pytest.importorskip("cv2")
+    hidden = [8, 9]
     video = cv2.VideoWriter(str(tmp_path / "in.avi"), cv2.VideoWriter_fourcc(*"MJPG"), 25, FRAMES.shape[:0:-1])
-    for frame in FRAMES[:20]:
-        video.write(cv2.cvtColor(frame, cv2.COLOR_GRAY2BGR))
+    for k, frame in enumerate(FRAMES[:20]):
+        video.write(cv2.cvtColor(BLACK if k in hidden else frame, cv2.COLOR_GRAY2BGR))
     video.release()
     corners = ",".join(str(int(v)) for v in TRUTH[0].ravel())
-    subprocess.run([sys.executable, str(ROOT / "examples/track_video.py"), str(tmp_path / "in.avi"), "--corners", corners,
-                    "--output", str(tmp_path / "out.avi"), "--csv", str(tmp_path / "out.csv"), "--set", "iter=3"],
-                   check=True)
-    table = np.loadtxt(tmp_path / "out.csv", delimiter=",", skiprows=1)
-    assert table.shape == (20, 10) and error(table[:, 1:9].reshape(-1, 4, 2), TRUTH[:20]) < 0.5
+    done = subprocess.run([sys.executable, str(ROOT / "examples/track_video.py"), str(tmp_path / "in.avi"),
+                           "--corners", corners, "--output", str(tmp_path / "out.avi"),
+                           "--csv", str(tmp_path / "out.csv"), "--set", "iter=3"],
+                          check=True, capture_output=True, text=True)
+    assert "tracked 17 frames, lost 2, re-acquired 1 times" in done.stderr
+    table = np.loadtxt(tmp_path / "out.csv", delimiter=",", skiprows=1, usecols=range(10))
+    tracked = np.loadtxt(tmp_path / "out.csv", delimiter=",", skiprows=1, usecols=10, dtype=str) == "tracked"
+    corners = table[:, 1:9].reshape(-1, 4, 2)
+    assert table.shape == (20, 10) and list(np.flatnonzero(~tracked)) == hidden
+    assert error(corners[tracked], TRUTH[:20][tracked]) < 0.5 and (corners[hidden] == corners[7]).all()
     assert cv2.VideoCapture(str(tmp_path / "out.avi")).get(cv2.CAP_PROP_FRAME_COUNT) == 20
