@@ -48,10 +48,11 @@ void append(std::vector<double>& to, const std::vector<double>& values) {
 
 // Compares with the golden values; on a mismatch prints the actual values to twelve digits, so
 // that a deliberate change of result can be pinned anew.
-void expectGolden(const std::vector<double>& actual, const std::vector<double>& golden, const std::string& what) {
+void expectGolden(const std::vector<double>& actual, const std::vector<double>& golden, const std::string& what,
+                  double relative = kRelative) {
     bool same = actual.size() == golden.size();
     for (std::size_t i = 0; same && i < actual.size(); ++i)
-        same = std::abs(actual[i] - golden[i]) <= kRelative * std::max(1.0, std::abs(golden[i]));
+        same = std::abs(actual[i] - golden[i]) <= relative * std::max(1.0, std::abs(golden[i]));
     std::ostringstream text;
     for (double v : actual) text << std::setprecision(12) << v << ", ";
     EXPECT_TRUE(same) << what << " changed; actual values:\n{" << text.str() << "}";
@@ -170,9 +171,13 @@ std::vector<double> modelOf(const track::learning& learner) {
 }
 
 // The default configuration of a method on the demo's sequence: the models, then the corners of
-// every sixth frame of 30 tracked, from the generator at its default seed.
+// every sixth frame of 30 tracked, from the generator at its default seed. rvm's fifty greedy
+// iterations per level carry another BLAS's summation order to 1e-5 of its weights and 1e-3 of a
+// corner (the reference BLAS against OpenBLAS); the others keep to kRelative.
 void expectGoldenDefaults(const std::string& method, const std::vector<double>& goldenModel,
                           const std::vector<double>& goldenCorners) {
+    const double modelTolerance = method == "rvm" ? 1e-5 : kRelative;
+    const double cornerTolerance = method == "rvm" ? 1e-3 : kRelative;
     const host::Sequence demo{host::SequenceOptions{}};
     const auto frame = [&](int k) {
         const host::GreyImage g = demo.frame(k);
@@ -188,14 +193,14 @@ void expectGoldenDefaults(const std::string& method, const std::vector<double>& 
     }
     mlx::atom::Randomizer::LocalRndDevice() = mlx::atom::Randomizer::engine();
     track::session t(corners, fixtures::config("tracker = " + method + "\n"), frame(0));
-    expectGolden(modelOf(t.spine().getLearner()), goldenModel, method + " default models");
+    expectGolden(modelOf(t.spine().getLearner()), goldenModel, method + " default models", modelTolerance);
     std::vector<double> tracked;
     for (int f = 1; f <= 30; ++f) {
         const auto& c = t.run(frame(f)).corners;
         if (f % 6 == 0)
             for (std::size_t j = 0; j < 4; ++j) append(tracked, {c(0, j), c(1, j)});
     }
-    expectGolden(tracked, goldenCorners, method + " default corners");
+    expectGolden(tracked, goldenCorners, method + " default corners", cornerTolerance);
 }
 
 // jd's default configuration where an occluder grows over the region from frame 2: the corners of
