@@ -54,7 +54,8 @@ const std::vector<key>& all() {
         {"predict", type::number, every(motionPrior::defaultPredict), nullptr, 0, 1, false, true,
          "each frame starts from the last corners moved on by this share of their last motion; 0: off"},
         {"lost", type::number, every(lostState::defaultThreshold), nullptr, 0, 1, true, true,
-         "a frame whose match score falls below this is reported lost and the corners are held; 0: off"},
+         "a frame whose match score falls below this, or whose quad is crossed, collapsed or mostly off the frame, "
+         "is reported lost and the corners are held; 0: off"},
         {"robust", type::number, every(photometry::defaultRobust), nullptr, 0, kInf, false, true,
          "pattern residuals beyond this many robust standard deviations are ignored; 0: off"},
         {"sensor", type::number, {8.0, kNone, kNone}, nullptr, 0, kInf, false, true,
