@@ -12,6 +12,8 @@
 #include "tracker/iniparser.hpp"
 
 #ifdef QUADTRACK_WITH_OPENCV
+#include <opencv2/calib3d.hpp>
+#include <opencv2/imgproc.hpp>
 #include <opencv2/video/tracking.hpp>
 #endif
 
@@ -111,16 +113,16 @@ track::session& TrackerPool::get(std::size_t v, const host::GreyImage& first, co
     return *found->second;
 }
 
-host::Quad trackFrame(track::session& tracker, const mlx::matrix<unsigned char>& frame, const host::Quad& previous) {
+Tracked trackFrame(track::session& tracker, const mlx::matrix<unsigned char>& frame, const host::Quad& previous) {
     try {
         const track::frameResult& r = tracker.run(frame);
-        if (r.lost()) return previous;
+        if (r.lost()) return {previous, true};
         const auto& c = r.corners;
         host::Quad q;
         for (std::size_t j = 0; j < 4; ++j) q[j] = {c(0, j), c(1, j)};
-        return q;
+        return {q, false};
     } catch (const mlx::tool::generalException&) {
-        return previous;
+        return {previous, true};
     }
 }
 
@@ -131,7 +133,7 @@ mlx::matrix<unsigned char> toMatrix(const host::GreyImage& image) {
 }
 
 #ifdef QUADTRACK_WITH_OPENCV
-Peer::Peer(const host::GreyImage& first, const host::Quad& region) {
+EccPeer::EccPeer(const host::GreyImage& first, const host::Quad& region) {
     double x0 = first.width, y0 = first.height, x1 = 0, y1 = 0;
     for (const auto& p : region) {
         x0 = std::min(x0, p.x);
@@ -148,24 +150,122 @@ Peer::Peer(const host::GreyImage& first, const host::Quad& region) {
     restart();
 }
 
-void Peer::restart() {
+void EccPeer::restart() {
     warp_ = (cv::Mat_<float>(3, 3) << 1, 0, static_cast<float>(origin_.x), 0, 1, static_cast<float>(origin_.y), 0, 0, 1);
 }
 
-host::Quad Peer::track(const host::GreyImage& image) {
+Tracked EccPeer::track(const host::GreyImage& image) {
     const cv::Mat frame(image.height, image.width, CV_8U, const_cast<std::uint8_t*>(image.pixels.data()));
     cv::Mat warp = warp_.clone();
+    bool failed = false;
     try {
         cv::findTransformECC(template_, frame, warp, cv::MOTION_HOMOGRAPHY,
                              cv::TermCriteria(cv::TermCriteria::COUNT + cv::TermCriteria::EPS, 50, 1e-4), cv::noArray(), 5);
         warp_ = warp;
     } catch (const cv::Exception&) {
+        failed = true;
     }
     host::Homography h;
     for (int i = 0; i < 9; ++i) h.h[static_cast<std::size_t>(i)] = warp_.at<float>(i / 3, i % 3);
     host::Quad q;
     for (int c = 0; c < 4; ++c) q[c] = h.apply(local_[c]);
-    return q;
+    return {q, failed};
+}
+
+namespace {
+
+constexpr int kFeatures = 200;
+// Fewer features than this share of those first found (or than 10) are topped up.
+constexpr double kTopUp = 0.5;
+
+cv::Mat view(const host::GreyImage& image) {
+    return cv::Mat(image.height, image.width, CV_8U, const_cast<std::uint8_t*>(image.pixels.data()));
+}
+
+std::vector<cv::Point2f> transform(const std::vector<cv::Point2f>& points, const cv::Mat& h) {
+    std::vector<cv::Point2f> out;
+    if (!points.empty()) cv::perspectiveTransform(points, out, h);
+    return out;
+}
+
+}  // namespace
+
+KltPeer::KltPeer(const host::GreyImage& first, const host::Quad& region) : region_(region) {
+    first_ = view(first).clone();
+    homography_ = cv::Mat::eye(3, 3, CV_64F);
+    detect(first_);
+    firstFeatures_ = features_;
+    wanted_ = std::max<std::size_t>(10, static_cast<std::size_t>(kTopUp * static_cast<double>(firstFeatures_.size())));
+    restart();
+}
+
+void KltPeer::restart() {
+    previous_ = first_;
+    homography_ = cv::Mat::eye(3, 3, CV_64F);
+    features_ = anchors_ = firstFeatures_;
+}
+
+void KltPeer::detect(const cv::Mat& image) {
+    std::vector<cv::Point2f> corners(4);
+    for (int c = 0; c < 4; ++c) corners[static_cast<std::size_t>(c)] = {static_cast<float>(region_[c].x), static_cast<float>(region_[c].y)};
+    corners = transform(corners, homography_);
+    std::vector<cv::Point> polygon;
+    for (const auto& p : corners) {
+        if (!std::isfinite(p.x) || !std::isfinite(p.y)) return;
+        polygon.emplace_back(cvRound(p.x), cvRound(p.y));
+    }
+    cv::Mat mask = cv::Mat::zeros(image.size(), CV_8U);
+    cv::fillConvexPoly(mask, polygon, cv::Scalar(255));
+    for (const auto& p : features_) cv::circle(mask, p, 5, cv::Scalar(0), -1);
+    std::vector<cv::Point2f> found;
+    const int room = kFeatures - static_cast<int>(features_.size());
+    if (room <= 0 || cv::countNonZero(mask) == 0) return;
+    cv::goodFeaturesToTrack(image, found, room, 0.01, 5, mask, 7);
+    const auto back = transform(found, homography_.inv());
+    features_.insert(features_.end(), found.begin(), found.end());
+    anchors_.insert(anchors_.end(), back.begin(), back.end());
+}
+
+Tracked KltPeer::track(const host::GreyImage& image) {
+    const cv::Mat frame = view(image).clone();
+    bool lost = true;
+    if (!features_.empty()) {
+        std::vector<cv::Point2f> next, again;
+        std::vector<unsigned char> status, statusBack;
+        std::vector<float> error;
+        const cv::Size window(21, 21);
+        const cv::TermCriteria stop(cv::TermCriteria::COUNT + cv::TermCriteria::EPS, 30, 0.01);
+        cv::calcOpticalFlowPyrLK(previous_, frame, features_, next, status, error, window, 3, stop);
+        cv::calcOpticalFlowPyrLK(frame, previous_, next, again, statusBack, error, window, 3, stop);
+        std::vector<cv::Point2f> kept, keptAnchors;
+        for (std::size_t i = 0; i < features_.size(); ++i)
+            if (status[i] && statusBack[i] && cv::norm(again[i] - features_[i]) < 1.0) {
+                kept.push_back(next[i]);
+                keptAnchors.push_back(anchors_[i]);
+            }
+        features_.clear();
+        anchors_.clear();
+        if (kept.size() >= 4) {
+            std::vector<unsigned char> inliers;
+            const cv::Mat h = cv::findHomography(keptAnchors, kept, cv::RANSAC, 3.0, inliers);
+            if (!h.empty()) {
+                homography_ = h;
+                lost = false;
+                for (std::size_t i = 0; i < kept.size(); ++i)
+                    if (inliers[i]) {
+                        features_.push_back(kept[i]);
+                        anchors_.push_back(keptAnchors[i]);
+                    }
+            }
+        }
+    }
+    if (features_.size() < wanted_) detect(frame);
+    previous_ = frame;
+    host::Homography h;
+    for (int i = 0; i < 9; ++i) h.h[static_cast<std::size_t>(i)] = homography_.at<double>(i / 3, i % 3);
+    host::Quad q;
+    for (int c = 0; c < 4; ++c) q[c] = h.apply(region_[c]);
+    return {q, lost};
 }
 #endif
 

@@ -52,9 +52,14 @@ private:
     std::vector<std::vector<double>> learning_;
 };
 
+struct Tracked {
+    host::Quad corners;
+    bool lost = false;
+};
+
 // Tracks one frame as a host does: a frame lost, or refused (sampled outside the frame), keeps
-// the previous corners.
-host::Quad trackFrame(track::session& tracker, const mlx::matrix<unsigned char>& frame, const host::Quad& previous);
+// the previous corners and is reported lost.
+Tracked trackFrame(track::session& tracker, const mlx::matrix<unsigned char>& frame, const host::Quad& previous);
 
 mlx::matrix<unsigned char> toMatrix(const host::GreyImage& image);
 
@@ -62,18 +67,40 @@ mlx::matrix<unsigned char> toMatrix(const host::GreyImage& image);
 // ECC alignment with a homography, warm-started from the previous frame. The template is the
 // region's bounding box on the first frame (OpenCV's mask applies to the input image, not to the
 // template); the warp maps template pixels to frame pixels.
-class Peer {
+class EccPeer {
 public:
-    Peer(const host::GreyImage& first, const host::Quad& region);
+    EccPeer(const host::GreyImage& first, const host::Quad& region);
     // The warp of the selection itself: a translation by the box's origin.
     void restart();
-    // One frame from the current warp; a failed alignment keeps the warp.
-    host::Quad track(const host::GreyImage& image);
+    // One frame from the current warp; a failed alignment keeps the warp and is reported lost.
+    Tracked track(const host::GreyImage& image);
 
 private:
     host::Point origin_;
     host::Quad local_;
     cv::Mat template_, warp_;
+};
+
+// Features tracked frame to frame (Shi-Tomasi corners in the region, pyramidal Lucas-Kanade flow
+// checked forwards and backwards), and the homography from the first frame's region fitted to them
+// with RANSAC. When too few features remain, new ones are found in the current region and mapped
+// back to the first frame through the current homography.
+class KltPeer {
+public:
+    KltPeer(const host::GreyImage& first, const host::Quad& region);
+    void restart();
+    // A frame with fewer than four features left, or no homography, keeps the corners and is
+    // reported lost.
+    Tracked track(const host::GreyImage& image);
+
+private:
+    // Features of image inside the region's current place, with their first-frame positions.
+    void detect(const cv::Mat& image);
+
+    host::Quad region_;
+    cv::Mat first_, previous_, homography_;  // homography_: first frame to previous_
+    std::vector<cv::Point2f> firstFeatures_, features_, anchors_;
+    std::size_t wanted_ = 0;
 };
 #endif
 

@@ -54,6 +54,16 @@ std::uint8_t toGrey(double v) { return static_cast<std::uint8_t>(std::clamp(std:
 
 }  // namespace
 
+host::GreyImage viewOf(const host::GreyImage& photo, const host::Homography& viewToPhoto, int width, int height) {
+    host::GreyImage out(width, height);
+    for (int y = 0; y < out.height; ++y)
+        for (int x = 0; x < out.width; ++x) {
+            const host::Point p = viewToPhoto.apply({static_cast<double>(x), static_cast<double>(y)});
+            out.at(x, y) = toGrey(sampleMirrored(photo, p.x, p.y));
+        }
+    return out;
+}
+
 PhotoSequence::PhotoSequence(const host::GreyImage& photo, const PhotoSequenceOptions& options)
     : photo_(photo), options_(options) {
     host::SplitMix random(options.seed);
@@ -129,13 +139,7 @@ host::GreyImage PhotoSequence::render(const host::Homography& frameToView0) cons
     const host::Homography toPhoto =
         matrix(1 / z, 0, options_.anchor.x - centre.x / z, 0, 1 / z, options_.anchor.y - centre.y / z, 0, 0) *
         frameToView0;
-    host::GreyImage out(options_.width, options_.height);
-    for (int y = 0; y < out.height; ++y)
-        for (int x = 0; x < out.width; ++x) {
-            const host::Point p = toPhoto.apply({static_cast<double>(x), static_cast<double>(y)});
-            out.at(x, y) = toGrey(sampleMirrored(photo_, p.x, p.y));
-        }
-    return out;
+    return viewOf(photo_, toPhoto, options_.width, options_.height);
 }
 
 // An upright ellipse of the occluder's picture, as tall as 1.3 region sides, crossing the region

@@ -13,6 +13,10 @@
 
 namespace bench {
 
+// The view (width x height) of a photograph through viewToPhoto, mirrored at the photograph's
+// borders so that no part of a view is empty.
+host::GreyImage viewOf(const host::GreyImage& photo, const host::Homography& viewToPhoto, int width, int height);
+
 struct PhotoSequenceOptions {
     int width = 320;
     int height = 240;

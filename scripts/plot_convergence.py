@@ -16,7 +16,7 @@ def main(source, picture):
     sigmas = [float(s) for s in rows[0][1:]]
     fig, ax = plt.subplots(figsize=(6.4, 4.0), dpi=120)
     for row in rows[1:]:
-        style = "--" if row[0].startswith("ECC") else "-"
+        style = "--" if "OpenCV" in row[0] else "-"
         ax.plot(sigmas, [float(v) for v in row[1:]], style, marker="o", label=row[0])
     ax.set_xlabel("corner offset sigma (px)")
     ax.set_ylabel("converged within 1 px RMS (%)")
