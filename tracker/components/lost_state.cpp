@@ -16,7 +16,7 @@ double area(const mlx::matrix<double>& c) { return 0.5 * std::fabs(cross(c, 0, 1
 
 }  // namespace
 
-void lostState::select(const mlx::matrix<double, 12>& corners) { selectedArea = area(mlx::matrix<double>(corners)); }
+void lostState::select(const mlx::matrix<double, 12>& corners) { selected = area(mlx::matrix<double>(corners)); }
 
 std::string nonFinite(const mlx::matrix<double>& c) {
     for (std::size_t j = 0; j < 4; ++j)
@@ -39,18 +39,22 @@ std::string lostState::shapeVerdict(const mlx::matrix<double>& c, std::size_t wi
     if (!left && !right) return "the quad is crossed or not convex";
     const double a = area(c);
     std::ostringstream text;
-    if (!(a * areaRatio >= selectedArea && a <= areaRatio * selectedArea)) {
-        text << "the quad's area " << a << " is far from the selection's " << selectedArea;
+    if (!(a * areaRatio >= selected && a <= areaRatio * selected)) {
+        text << "the quad's area " << a << " is far from the selection's " << selected;
         return text.str();
     }
     for (std::size_t j = 0; j < 4; ++j) {
         const double side = std::hypot(c(0, (j + 1) % 4) - c(0, j), c(1, (j + 1) % 4) - c(1, j));
-        if (side < shortestSide * std::sqrt(selectedArea)) {
+        if (side < shortestSide * std::sqrt(selected)) {
             text << "side " << j + 1 << " of the quad has collapsed to " << side << " px";
             return text.str();
         }
     }
-    // The share of the quad on the frame, from an 8 x 8 grid of its bilinear interior.
+    if (insideShare(c, width, height) < minimumInside) return "the region is mostly off the frame";
+    return {};
+}
+
+double lostState::insideShare(const mlx::matrix<double>& c, std::size_t width, std::size_t height) {
     int inside = 0;
     for (int v = 0; v < 8; ++v)
         for (int u = 0; u < 8; ++u) {
@@ -59,8 +63,7 @@ std::string lostState::shapeVerdict(const mlx::matrix<double>& c, std::size_t wi
             const double y = (1 - s) * (1 - t) * c(1, 0) + s * (1 - t) * c(1, 1) + s * t * c(1, 2) + (1 - s) * t * c(1, 3);
             inside += x >= 0.0 && y >= 0.0 && x <= static_cast<double>(width) - 1.0 && y <= static_cast<double>(height) - 1.0;
         }
-    if (inside < insideShare * 64.0) return "the region is mostly off the frame";
-    return {};
+    return inside / 64.0;
 }
 
 std::string lostState::verdict(double score, const mlx::matrix<double>& corners, std::size_t width,

@@ -21,11 +21,12 @@ public:
     static constexpr double areaRatio = 16.0;
     static constexpr double shortestSide = 0.1;
     // Below this share of its area on the frame, a region is mostly off it.
-    static constexpr double insideShare = 0.5;
+    static constexpr double minimumInside = 0.5;
 
     explicit lostState(double threshold) : threshold(threshold) {}
 
     bool on() const { return threshold > 0.0; }
+    double selectedArea() const { return selected; }
     // The selected region, whose size a tracked quad is compared with (3 x 4).
     void select(const mlx::matrix<double, 12>& corners);
     // Why a frame that ends with this score at these corners (3 x 4) on a frame of width x height
@@ -36,10 +37,12 @@ public:
     // Why a quad is not a region's: crossed, concave, collapsed, mostly off the frame; empty when
     // it may be.
     std::string shapeVerdict(const mlx::matrix<double>& corners, std::size_t width, std::size_t height) const;
+    // The share of a quad (3 x 4) on a frame of width x height, from an 8 x 8 grid of its inside.
+    static double insideShare(const mlx::matrix<double>& corners, std::size_t width, std::size_t height);
 
 private:
     double threshold;
-    double selectedArea = 0.0;
+    double selected = 0.0;
 };
 
 // "corner j estimate v" for the first corner coordinate that is not finite; empty when all are.

@@ -15,6 +15,9 @@ const mlx::matrix<double, 12> kSquare{{0, 1, 1, 0}, {0, 0, 1, 1}, {1, 1, 1, 1}};
 // by a few percent and degrees.
 constexpr double kScales[] = {1.0, 0.87, 1.15};
 constexpr double kTurns[] = {0.0, -0.15, 0.15};
+// The steps between them, halved around the places found.
+constexpr double fineScale = 1.07;
+constexpr double fineTurn = 0.075;
 
 }  // namespace
 
@@ -87,6 +90,21 @@ void reacquisition::gridOf(const mlx::matrix<double, 12>& corners, std::array<do
     }
 }
 
+bool reacquisition::keepsShape(const mlx::matrix<double, 12>& found, const mlx::matrix<double, 12>& sought) {
+    static const std::size_t pairs[6][2] = {{0, 1}, {1, 2}, {2, 3}, {3, 0}, {0, 2}, {1, 3}};
+    double ratios[6], product = 1.0;
+    for (std::size_t p = 0; p < 6; ++p) {
+        const auto length = [&](const mlx::matrix<double, 12>& c) {
+            return std::hypot(c(0, pairs[p][1]) - c(0, pairs[p][0]), c(1, pairs[p][1]) - c(1, pairs[p][0]));
+        };
+        ratios[p] = length(found) / length(sought);
+        product *= ratios[p];
+    }
+    const double scale = std::pow(product, 1.0 / 6.0);
+    if (!(scale <= maxScale && scale * maxScale >= 1.0)) return false;
+    return std::all_of(ratios, ratios + 6, [&](double r) { return r <= maxWarp * scale && r * maxWarp >= scale; });
+}
+
 const std::vector<mlx::matrix<double, 12>>& reacquisition::candidates(const mlx::matrix<unsigned char>& frame,
                                                                       const mlx::matrix<double, 12>& held) {
     starts.clear();
@@ -114,37 +132,54 @@ const std::vector<mlx::matrix<double, 12>>& reacquisition::candidates(const mlx:
         std::sort(best.begin(), best.end(), [](const place& a, const place& b) { return a.score > b.score; });
         if (best.size() > kept) best.pop_back();
     };
-    std::array<long, side * side> offset;
-    for (double scale : kScales)
-        for (double turn : kTurns) {
-            const double c = scale * std::cos(turn), s = scale * std::sin(turn);
-            long lowX = 0, highX = 0, lowY = 0, highY = 0;
-            for (std::size_t m = 0; m < n; ++m) {
-                const double ox = points[2 * m] - cx, oy = points[2 * m + 1] - cy;
-                const long dx = std::lround(c * ox - s * oy), dy = std::lround(s * ox + c * oy);
-                lowX = std::min(lowX, dx);
-                highX = std::max(highX, dx);
-                lowY = std::min(lowY, dy);
-                highY = std::max(highY, dy);
-                offset[m] = dx + dy * static_cast<long>(coarseWidth);
-            }
-            const long width = static_cast<long>(coarseWidth), height = static_cast<long>(coarseHeight);
-            for (long y = -lowY; y + highY < height; y += static_cast<long>(stride))
-                for (long x = -lowX; x + highX < width; x += static_cast<long>(stride)) {
-                    const unsigned char* at = coarse.data() + y * width + x;
-                    double sum = 0.0, squares = 0.0, dot = 0.0;
-                    for (std::size_t m = 0; m < n; ++m) {
-                        const double v = at[offset[m]];
-                        sum += v;
-                        squares += v * v;
-                        dot += v * reference[m];
-                    }
-                    const double spread = squares - sum * sum / static_cast<double>(n);
-                    if (!(spread > 0.0)) continue;
-                    const double score = dot / std::sqrt(spread);
-                    if (best.size() < kept || score > best.back().score) keep({score, double(x), double(y), scale, turn});
-                }
+    // Correlates the reference with the frame at the grid turned and scaled about its centre, at
+    // every stride-th position of [x0, x1] x [y0, y1] where the whole grid lies on the frame.
+    const auto scan = [&](double scale, double turn, long x0, long x1, long y0, long y1, long step, const auto& sink) {
+        const double c = scale * std::cos(turn), s = scale * std::sin(turn);
+        std::array<long, side * side> offset;
+        long lowX = 0, highX = 0, lowY = 0, highY = 0;
+        for (std::size_t m = 0; m < n; ++m) {
+            const double ox = points[2 * m] - cx, oy = points[2 * m + 1] - cy;
+            const long dx = std::lround(c * ox - s * oy), dy = std::lround(s * ox + c * oy);
+            lowX = std::min(lowX, dx);
+            highX = std::max(highX, dx);
+            lowY = std::min(lowY, dy);
+            highY = std::max(highY, dy);
+            offset[m] = dx + dy * static_cast<long>(coarseWidth);
         }
+        const long width = static_cast<long>(coarseWidth), height = static_cast<long>(coarseHeight);
+        for (long y = std::max(y0, -lowY); y <= y1 && y + highY < height; y += step)
+            for (long x = std::max(x0, -lowX); x <= x1 && x + highX < width; x += step) {
+                const unsigned char* at = coarse.data() + y * width + x;
+                double sum = 0.0, squares = 0.0, dot = 0.0;
+                for (std::size_t m = 0; m < n; ++m) {
+                    const double v = at[offset[m]];
+                    sum += v;
+                    squares += v * v;
+                    dot += v * reference[m];
+                }
+                const double spread = squares - sum * sum / static_cast<double>(n);
+                if (!(spread > 0.0)) continue;
+                sink(place{dot / std::sqrt(spread), double(x), double(y), scale, turn});
+            }
+    };
+    const auto ranked = [&](const place& p) {
+        if (best.size() < kept || p.score > best.back().score) keep(p);
+    };
+    const long whole = static_cast<long>(std::max(coarseWidth, coarseHeight));
+    for (double scale : kScales)
+        for (double turn : kTurns) scan(scale, turn, 0, whole, 0, whole, static_cast<long>(stride), ranked);
+    // Then each place closer: every position within the stride, finer scales and turns.
+    for (place& p : best) {
+        place closer = p;
+        const auto better = [&](const place& q) {
+            if (q.score > closer.score) closer = q;
+        };
+        const long r = static_cast<long>(stride), x = static_cast<long>(p.x), y = static_cast<long>(p.y);
+        for (double scale : {p.scale / fineScale, p.scale, p.scale * fineScale})
+            for (double turn : {p.turn - fineTurn, p.turn, p.turn + fineTurn}) scan(scale, turn, x - r, x + r, y - r, y + r, 1, better);
+        p = closer;
+    }
     // Each place as the held region moved onto it, in frame pixels.
     const double b = std::ldexp(1.0, static_cast<int>(level));
     const double fromX = cx * b + (b - 1.0) / 2.0, fromY = cy * b + (b - 1.0) / 2.0;

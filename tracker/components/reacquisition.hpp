@@ -27,6 +27,12 @@ public:
     reacquisition(double accept, const mlx::matrix<double, 12>& corners, const mlx::matrix<unsigned char>& image);
 
     double acceptance() const { return accept; }
+    // Whether a quad found by the steps keeps the shape of the one searched for (both 3 x 4): a
+    // common scale within [1 / maxScale, maxScale] and every side and diagonal within maxWarp of
+    // it. Steps that bend the quad to fit a stretch of another picture are not finding the region.
+    static bool keepsShape(const mlx::matrix<double, 12>& found, const mlx::matrix<double, 12>& sought);
+    static constexpr double maxScale = 1.6;
+    static constexpr double maxWarp = 1.3;
     // Starts for the learned steps, best first: the held region (3 x 4) moved, turned and scaled
     // to where the frame correlates best with the reference; none when the region has no pattern.
     const std::vector<mlx::matrix<double, 12>>& candidates(const mlx::matrix<unsigned char>& frame,

@@ -139,6 +139,9 @@ const frameResult& session::run(const mlx::matrix<unsigned char>& frame) {
     if (why.empty() && !(wasLost && finder)) {
         result.corners = c;
         if (motion) motion->tracked(result.corners);
+        // The shape the search looks for: the region's as last seen whole and sure.
+        if (finder && result.score >= finder->acceptance() && lostState::insideShare(c, frame.rows(), frame.cols()) == 1.0)
+            seenWhole = result.corners;
         return result;
     }
     if (!lost.on()) {
@@ -162,12 +165,30 @@ std::string session::judge(const mlx::matrix<unsigned char>& frame) {
     return lost.verdict(result.score, c, frame.rows(), frame.cols(), moved > tk->getLearner().levelRange(0));
 }
 
+// Where the steps end from two places far apart with nearly the same match, the frame holds look-alikes
+// (repeated structure), and neither is taken.
 bool session::search(const mlx::matrix<unsigned char>& frame, bool stepsPassed) {
-    double bestScore = stepsPassed ? result.score : -INFINITY;
-    mlx::geometry::homog bestH = tk->getH();
-    mlx::matrix<double, 12> bestCorners = stepsPassed ? mlx::matrix<double, 12>(tk->getCorners()) : result.corners;
-    const auto& starts = finder->candidates(frame, result.corners);
-    for (const auto& start : starts) {
+    struct found {
+        double score = -INFINITY;
+        mlx::geometry::homog H;
+        mlx::matrix<double, 12> corners;
+    } best, other;
+    const auto centre = [](const mlx::matrix<double, 12>& c, int i) { return (c(i, 0) + c(i, 1) + c(i, 2) + c(i, 3)) / 4.0; };
+    const double apart = 0.25 * std::sqrt(lost.selectedArea());
+    const auto consider = [&](double score) {
+        const found f{score, tk->getH(), mlx::matrix<double, 12>(tk->getCorners())};
+        if (!reacquisition::keepsShape(f.corners, seenWhole)) return;
+        const bool near = best.score > -INFINITY && std::hypot(centre(f.corners, 0) - centre(best.corners, 0), centre(f.corners, 1) - centre(best.corners, 1)) < apart;
+        if (score > best.score) {
+            if (!near) other = best;
+            best = f;
+        } else if (!near && score > other.score) {
+            other = f;
+        }
+    };
+    if (stepsPassed && lostState::insideShare(tk->getCorners(), frame.rows(), frame.cols()) >= foundInside)
+        consider(result.score);
+    for (const auto& start : finder->candidates(frame, seenWhole)) {
         tk->setH(mlx::geometry::homog(tk->getLearner().getUnitSquare(), start, true));
         if (hiding) hiding->release(static_cast<trackDhome&>(*tk));
         try {
@@ -175,19 +196,18 @@ bool session::search(const mlx::matrix<unsigned char>& frame, bool stepsPassed) 
         } catch (const mlx::tool::generalException&) {
             continue;
         }
+        // Samples off the frame do not count: a place partly off it matches on too few to tell.
         const double score = matchScore(tk->lastDifference());
-        if (score > bestScore && score >= finder->acceptance() &&
-            lost.verdict(score, tk->getCorners(), frame.rows(), frame.cols(), false).empty()) {
-            bestScore = score;
-            bestH = tk->getH();
-            bestCorners = tk->getCorners();
-        }
+        if (lost.verdict(score, tk->getCorners(), frame.rows(), frame.cols(), false).empty() &&
+            lostState::insideShare(tk->getCorners(), frame.rows(), frame.cols()) >= foundInside)
+            consider(score);
     }
-    if (!(bestScore >= finder->acceptance())) return false;
-    tk->setH(bestH);
-    tk->setCorners(mlx::matrix<double>(bestCorners));
-    result.corners = bestCorners;
-    result.score = bestScore;
+    if (!(best.score >= finder->acceptance()) || other.score > best.score - ambiguity) return false;
+    tk->setH(best.H);
+    tk->setCorners(mlx::matrix<double>(best.corners));
+    result.corners = best.corners;
+    result.score = best.score;
+    seenWhole = best.corners;
     return true;
 }
 
@@ -208,6 +228,7 @@ void session::restart() {
     mlx::geometry::normalize_h(selected);
     result = frameResult{selected, 1.0, frameResult::state::tracked, {}, false};
     lost.select(selected);
+    seenWhole = selected;
     if (motion) motion->restart(result.corners);
     if (hiding) hiding->release(static_cast<trackDhome&>(*tk));
 }

@@ -80,6 +80,12 @@ private:
     std::unique_ptr<motionPrior> motion;
     lostState lost{0.0};
     std::unique_ptr<reacquisition> finder;
+    // The last region tracked wholly on the frame: the shape the search looks for.
+    mlx::matrix<double, 12> seenWhole;
+    // Two places whose match differs by less than this are look-alikes.
+    static constexpr double ambiguity = 0.02;
+    // A region is found again only with this share of it on the frame.
+    static constexpr double foundInside = 0.9;
     std::unique_ptr<tracker> tk;
     frameResult result;
 };
