@@ -1079,7 +1079,7 @@ int main(int argc, char** argv) {
             }
         }
 #endif
-        if (wanted("convergence") && o.trials > 0) {
+        if (wanted("convergence") && o.trials > 0 && !photos.empty()) {
             std::vector<bench::PhotoSequence> sources;
             for (std::size_t i = 0; i < photos.size(); ++i)
                 for (const int size : {50, 100, 150}) {
