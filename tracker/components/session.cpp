@@ -139,8 +139,10 @@ const frameResult& session::run(const mlx::matrix<unsigned char>& frame) {
     if (why.empty() && !(wasLost && finder)) {
         result.corners = c;
         if (motion) motion->tracked(result.corners);
-        // The shape the search looks for: the region's as last seen whole and sure.
-        if (finder && result.score >= finder->acceptance() && lostState::insideShare(c, frame.rows(), frame.cols()) == 1.0)
+        // The shape the search looks for: the region's as last seen whole and sure, which changes
+        // little from frame to frame.
+        if (finder && result.score >= finder->acceptance() && lostState::insideShare(c, frame.rows(), frame.cols()) == 1.0 &&
+            reacquisition::keepsShape(result.corners, seenWhole))
             seenWhole = result.corners;
         return result;
     }
