@@ -214,12 +214,14 @@ void KltPeer::detect(const cv::Mat& image) {
         if (!std::isfinite(p.x) || !std::isfinite(p.y)) return;
         polygon.emplace_back(cvRound(p.x), cvRound(p.y));
     }
+    const int room = kFeatures - static_cast<int>(features_.size());
+    if (room <= 0) return;
     cv::Mat mask = cv::Mat::zeros(image.size(), CV_8U);
     cv::fillConvexPoly(mask, polygon, cv::Scalar(255));
+    // New features keep the distance that detection keeps between features.
     for (const auto& p : features_) cv::circle(mask, p, 5, cv::Scalar(0), -1);
+    if (cv::countNonZero(mask) == 0) return;
     std::vector<cv::Point2f> found;
-    const int room = kFeatures - static_cast<int>(features_.size());
-    if (room <= 0 || cv::countNonZero(mask) == 0) return;
     cv::goodFeaturesToTrack(image, found, room, 0.01, 5, mask, 7);
     const auto back = transform(found, homography_.inv());
     features_.insert(features_.end(), found.begin(), found.end());
@@ -237,6 +239,8 @@ Tracked KltPeer::track(const host::GreyImage& image) {
         const cv::TermCriteria stop(cv::TermCriteria::COUNT + cv::TermCriteria::EPS, 30, 0.01);
         cv::calcOpticalFlowPyrLK(previous_, frame, features_, next, status, error, window, 3, stop);
         cv::calcOpticalFlowPyrLK(frame, previous_, next, again, statusBack, error, window, 3, stop);
+        // A feature that does not flow back to within 1 px of where it was has slid along an edge or
+        // been covered.
         std::vector<cv::Point2f> kept, keptAnchors;
         for (std::size_t i = 0; i < features_.size(); ++i)
             if (status[i] && statusBack[i] && cv::norm(again[i] - features_[i]) < 1.0) {
