@@ -118,6 +118,10 @@ const std::vector<mlx::matrix<double, 12>>& reacquisition::candidates(const mlx:
         cy += points[2 * m + 1] / (side * side);
     }
     const std::size_t n = side * side;
+    // A shape wider than the frame (or not finite) fits nowhere on it, at any scale searched.
+    double reach = 0.0;
+    for (std::size_t m = 0; m < n; ++m) reach = std::max({reach, std::fabs(points[2 * m] - cx), std::fabs(points[2 * m + 1] - cy)});
+    if (!(2.0 * reach * kScales[2] * fineScale < static_cast<double>(std::max(coarseWidth, coarseHeight)))) return starts;
     const std::size_t positions = coarseWidth * coarseHeight * std::size(kScales) * std::size(kTurns);
     const std::size_t stride = positions > budget ? static_cast<std::size_t>(std::ceil(std::sqrt(double(positions) / budget))) : 1;
     best.clear();
