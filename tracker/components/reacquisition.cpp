@@ -52,6 +52,38 @@ reacquisition::reacquisition(double accept_, const mlx::matrix<double, 12>& corn
     for (std::size_t m = 0; m < side * side && usable; ++m) reference[m] = (levels(m) - mean) / std::sqrt(squares);
     best.reserve(kept + 1);
     starts.reserve(kept);
+    if (usable) repeats = repeatedOn(view, at, sides / 8.0 / std::ldexp(1.0, static_cast<int>(level)));
+}
+
+// The grid read as the reference is read, moved by whole pixels of the level: the region itself
+// matches with 1 and an exact copy elsewhere with 1 too, whatever the grid's fractions.
+bool reacquisition::repeatedOn(const mlx::matrix<unsigned char>& view, const mlx::matrix<double>& at, double apart) const {
+    double low[2] = {INFINITY, INFINITY}, high[2] = {-INFINITY, -INFINITY};
+    for (std::size_t m = 0; m < side * side; ++m)
+        for (std::size_t i = 0; i < 2; ++i) {
+            low[i] = std::min(low[i], at(i, m));
+            high[i] = std::max(high[i], at(i, m));
+        }
+    const double last[2] = {static_cast<double>(coarseWidth) - 1.0, static_cast<double>(coarseHeight) - 1.0};
+    mlx::matrix<double> moved = at, levels;
+    for (double dy = std::ceil(-low[1]); dy <= last[1] - high[1]; ++dy)
+        for (double dx = std::ceil(-low[0]); dx <= last[0] - high[0]; ++dx) {
+            if (std::hypot(dx, dy) < apart) continue;
+            for (std::size_t m = 0; m < side * side; ++m) {
+                moved(0, m) = at(0, m) + dx;
+                moved(1, m) = at(1, m) + dy;
+            }
+            mlx::as_hindex(view, moved, levels);
+            double sum = 0.0, squares = 0.0, dot = 0.0;
+            for (std::size_t m = 0; m < side * side; ++m) {
+                sum += levels(m);
+                squares += levels(m) * levels(m);
+                dot += levels(m) * reference[m];
+            }
+            const double spread = squares - sum * sum / static_cast<double>(side * side);
+            if (spread > 0.0 && dot / std::sqrt(spread) >= repeatedAbove) return true;
+        }
+    return false;
 }
 
 void reacquisition::reduce(const mlx::matrix<unsigned char>& frame) {

@@ -27,6 +27,11 @@ public:
     reacquisition(double accept, const mlx::matrix<double, 12>& corners, const mlx::matrix<unsigned char>& image);
 
     double acceptance() const { return accept; }
+    // Whether the first frame repeats the region half a side or more away from it, matching it
+    // with at least repeatedAbove on the search's level: then only its position tells it from its
+    // look-alikes.
+    bool repeated() const { return repeats; }
+    static constexpr double repeatedAbove = 0.95;
     // Whether a quad found by the steps keeps the shape of the one searched for (both 3 x 4): a
     // common scale within [1 / maxScale, maxScale] and every side and diagonal within maxWarp of
     // it. Steps that bend the quad to fit a stretch of another picture are not finding the region.
@@ -45,7 +50,12 @@ private:
     // Grid points of the region of these corners, in the coarse level's pixels (2 x side^2).
     void gridOf(const mlx::matrix<double, 12>& corners, std::array<double, 2 * side * side>& points) const;
 
+    // Whether the coarse first frame (view) matches the reference, read at the grid points at
+    // (2 x side^2), anywhere apart or farther from them.
+    bool repeatedOn(const mlx::matrix<unsigned char>& view, const mlx::matrix<double>& at, double apart) const;
+
     double accept;
+    bool repeats = false;
     unsigned level = 0;
     bool usable = false;
     std::array<double, side * side> reference{};

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <sstream>
+#include <vector>
 
 #include "mlx/tool/exception.hpp"
 #include "tracker/components/keys.hpp"
@@ -135,6 +136,9 @@ const frameResult& session::run(const mlx::matrix<unsigned char>& frame) {
             text << "match score " << result.score << " below " << finder->acceptance() << " while lost";
             why = text.str();
         }
+        // Steps that slide onto a look-alike match it as well as the region: only the bent quad tells.
+        if (why.empty() && finder && finder->repeated() && !reacquisition::keepsShape(mlx::matrix<double, 12>(c), seenWhole))
+            why = "the quad has lost the region's shape";
     }
     if (why.empty() && !(wasLost && finder)) {
         result.corners = c;
@@ -171,22 +175,14 @@ std::string session::judge(const mlx::matrix<unsigned char>& frame) {
 // (repeated structure), and neither is taken.
 bool session::search(const mlx::matrix<unsigned char>& frame, bool stepsPassed) {
     struct found {
-        double score = -INFINITY;
+        double score;
         mlx::geometry::homog H;
         mlx::matrix<double, 12> corners;
-    } best, other;
-    const auto centre = [](const mlx::matrix<double, 12>& c, int i) { return (c(i, 0) + c(i, 1) + c(i, 2) + c(i, 3)) / 4.0; };
-    const double apart = 0.25 * std::sqrt(lost.selectedArea());
+    };
+    std::vector<found> places;
     const auto consider = [&](double score) {
-        const found f{score, tk->getH(), mlx::matrix<double, 12>(tk->getCorners())};
-        if (!reacquisition::keepsShape(f.corners, seenWhole)) return;
-        const bool near = best.score > -INFINITY && std::hypot(centre(f.corners, 0) - centre(best.corners, 0), centre(f.corners, 1) - centre(best.corners, 1)) < apart;
-        if (score > best.score) {
-            if (!near) other = best;
-            best = f;
-        } else if (!near && score > other.score) {
-            other = f;
-        }
+        found f{score, tk->getH(), mlx::matrix<double, 12>(tk->getCorners())};
+        if (reacquisition::keepsShape(f.corners, seenWhole)) places.push_back(std::move(f));
     };
     if (stepsPassed && lostState::insideShare(tk->getCorners(), frame.rows(), frame.cols()) >= foundInside)
         consider(result.score);
@@ -204,7 +200,27 @@ bool session::search(const mlx::matrix<unsigned char>& frame, bool stepsPassed) 
             lostState::insideShare(tk->getCorners(), frame.rows(), frame.cols()) >= foundInside)
             consider(score);
     }
-    if (!(best.score >= finder->acceptance()) || other.score > best.score - ambiguity) return false;
+    const auto distance = [](const mlx::matrix<double, 12>& a, const mlx::matrix<double, 12>& b) {
+        double dx = 0.0, dy = 0.0;
+        for (std::size_t j = 0; j < 4; ++j) {
+            dx += (a(0, j) - b(0, j)) / 4.0;
+            dy += (a(1, j) - b(1, j)) / 4.0;
+        }
+        return std::hypot(dx, dy);
+    };
+    // A region the first frame repeats is told from its look-alikes by where it is only: it is
+    // taken back near where it was last, among the places found there.
+    const double side = std::sqrt(lost.selectedArea());
+    const double reach = finder->repeated() ? nearby * side : INFINITY;
+    const found* chosen = nullptr;
+    for (const found& f : places)
+        if (distance(f.corners, result.corners) <= reach && (!chosen || f.score > chosen->score)) chosen = &f;
+    if (!chosen || !(chosen->score >= finder->acceptance())) return false;
+    for (const found& f : places)
+        if (distance(f.corners, result.corners) <= reach && distance(f.corners, chosen->corners) >= apart * side &&
+            f.score > chosen->score - ambiguity)
+            return false;
+    const found& best = *chosen;
     tk->setH(best.H);
     tk->setCorners(mlx::matrix<double>(best.corners));
     result.corners = best.corners;

@@ -82,8 +82,12 @@ private:
     std::unique_ptr<reacquisition> finder;
     // The last region tracked wholly on the frame: the shape the search looks for.
     mlx::matrix<double, 12> seenWhole;
-    // Two places whose match differs by less than this are look-alikes.
+    // Two places a quarter side or more apart whose match differs by less than this are look-alikes.
     static constexpr double ambiguity = 0.02;
+    static constexpr double apart = 0.25;
+    // A region the first frame repeats is taken back only within this share of its side from
+    // where it was last.
+    static constexpr double nearby = 0.5;
     // A region is found again only with this share of it on the frame.
     static constexpr double foundInside = 0.9;
     std::unique_ptr<tracker> tk;

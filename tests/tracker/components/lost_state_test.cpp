@@ -7,6 +7,7 @@
 #include <string>
 
 #include "tracker/components/lost_state.hpp"
+#include "tracker/components/reacquisition.hpp"
 #include "tracking.hpp"
 
 namespace {
@@ -25,6 +26,20 @@ mlx::matrix<double> quad(std::initializer_list<double> xy) {
 // The synthetic region moving on while frames `from` to `to` show nothing of it (grain).
 mlx::matrix<unsigned char> hiddenFrom(int f, int from, int to) {
     return f >= from && f <= to ? fixtures::image(synthetic::noise(static_cast<unsigned>(f), 320 * 240)) : fixtures::frame(f);
+}
+
+// The texture square [0, 80]^2 at (40, 40) and, with `copy`, again at (200, 120), on another
+// texture; `hidden` covers the first with a flat board.
+mlx::matrix<unsigned char> twice(bool copy, bool hidden) {
+    std::vector<std::uint8_t> bytes(320 * 240);
+    for (int y = 0; y < 240; ++y)
+        for (int x = 0; x < 320; ++x) {
+            double v = synthetic::texture(1.7 * y + 400.0, 1.3 * x + 250.0);
+            if (x >= 40 && x < 120 && y >= 40 && y < 120) v = hidden ? 128.0 : synthetic::texture(x - 40.0, y - 40.0);
+            if (copy && x >= 200 && x < 280 && y >= 120 && y < 200) v = synthetic::texture(x - 200.0, y - 120.0);
+            bytes[static_cast<std::size_t>(x + 320 * y)] = static_cast<std::uint8_t>(std::round(v));
+        }
+    return fixtures::image(bytes);
 }
 
 }  // namespace
@@ -94,6 +109,35 @@ TEST(LostState, ALookAlikeElsewhereInTheFrameIsNotTaken) {
                     static_cast<std::uint8_t>(std::round(synthetic::texture(1.0 * y + 7 * f, 1.0 * x - 11 * f)));
         const track::frameResult& r = t.run(fixtures::image(bytes));
         EXPECT_TRUE(r.lost()) << f << ": " << r.score;
+    }
+}
+
+// A region the first frame repeats is told from its copy by where it is only: while it is hidden
+// the copy, a perfect match alone in the frame, is not taken; back, it is found where it was.
+TEST(LostState, ARegionThatRepeatsIsTakenBackOnlyNearWhereItWasLost) {
+    mlx::matrix<int, 12> selected(3, 4);
+    const int xy[4][2] = {{40, 40}, {119, 40}, {119, 119}, {40, 119}};
+    for (std::size_t j = 0; j < 4; ++j) {
+        selected(0, j) = xy[j][0];
+        selected(1, j) = xy[j][1];
+        selected(2, j) = 1;
+    }
+    const mlx::matrix<double, 12> region{mlx::matrix<double>(selected)};
+    EXPECT_TRUE(track::reacquisition(0.8, region, twice(true, false)).repeated());
+    EXPECT_FALSE(track::reacquisition(0.8, region, twice(false, false)).repeated());
+
+    track::session t(selected, fixtures::config(tracking::kConfig), twice(true, false));
+    EXPECT_FALSE(t.run(twice(true, false)).lost());
+    for (int f = 0; f < 4; ++f) {
+        const track::frameResult& r = t.run(twice(true, true));
+        EXPECT_TRUE(r.lost()) << f;
+        EXPECT_NEAR(r.corners(0, 0), 40.0, 1.0) << f;
+    }
+    const track::frameResult& back = t.run(twice(true, false));
+    ASSERT_TRUE(back.reacquired) << back.why;
+    for (std::size_t j = 0; j < 4; ++j) {
+        EXPECT_NEAR(back.corners(0, j), xy[j][0], 1.0);
+        EXPECT_NEAR(back.corners(1, j), xy[j][1], 1.0);
     }
 }
 
