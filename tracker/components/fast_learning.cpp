@@ -28,11 +28,11 @@ double symmetricWidthSearch::find(const mlx::matrix<double>& X, double width0, m
     for (std::size_t j = 0; j < n; ++j)
         for (std::size_t i = j + 1; i < n; ++i)
             if (distances(i, j) != distances(j, i)) return kernel::findWidth(X, width0);
-    return kernel::findWidth(criterion(distances), width0);
+    return kernel::findWidth(criterion(distances, values, spread), width0);
 }
 
 // The plain criterion: minus the standard deviation of the columns' standard deviations, each
-// column reduced as mlx::stdev reduces it.
+// column reduced as mlx::stdev reduces it, its values above the diagonal read from the row below.
 double symmetricWidthSearch::criterion::operator()(double const& width) const {
     const std::size_t n = D.rows();
     const double w2 = width * width;
@@ -42,29 +42,33 @@ double symmetricWidthSearch::criterion::operator()(double const& width) const {
         double* e = values.data() + j * n;
         for (std::size_t i = j; i < n; ++i) e[i] = std::exp(-d[i] / w2);
     }
-    // Mirrored in blocks, so that the strided writes stay in cache.
-    constexpr std::size_t block = 64;
-    for (std::size_t jb = 0; jb < n; jb += block)
-        for (std::size_t ib = jb; ib < n; ib += block)
-            for (std::size_t j = jb; j < std::min(jb + block, n); ++j)
-                for (std::size_t i = std::max(ib, j + 1); i < std::min(ib + block, n); ++i) values(j, i) = values(i, j);
     // mlx::stdev's sums, four columns at a time: four independent chains of additions instead of
     // one, each in the plain order.
     spread.resize(1, n);
     const double count = static_cast<double>(n);
+    const double* v = values.data();
     const auto columns = [&](std::size_t j, auto g) {
-        const double* e[g.value];
-        double sum[g.value] = {}, squares[g.value] = {}, mean[g.value];
-        for (std::size_t c = 0; c < g.value; ++c) e[c] = values.data() + (j + c) * n;
-        for (std::size_t i = 0; i < n; ++i)
-            for (std::size_t c = 0; c < g.value; ++c) sum[c] += e[c][i];
-        for (std::size_t c = 0; c < g.value; ++c) mean[c] = sum[c] / count;
-        for (std::size_t i = 0; i < n; ++i)
-            for (std::size_t c = 0; c < g.value; ++c) {
-                const double d = std::abs(e[c][i] - mean[c]);
-                squares[c] += d * d;
-            }
-        for (std::size_t c = 0; c < g.value; ++c) spread(j + c) = std::sqrt(squares[c] / (count - 1.0));
+        constexpr std::size_t G = decltype(g)::value;
+        const auto at = [&](std::size_t i, std::size_t c) { return i >= j + c ? v[(j + c) * n + i] : v[i * n + j + c]; };
+        double sum[G] = {}, squares[G] = {}, mean[G];
+        for (std::size_t i = 0; i < j; ++i)
+            for (std::size_t c = 0; c < G; ++c) sum[c] += v[i * n + j + c];
+        for (std::size_t i = j; i < j + G; ++i)
+            for (std::size_t c = 0; c < G; ++c) sum[c] += at(i, c);
+        for (std::size_t i = j + G; i < n; ++i)
+            for (std::size_t c = 0; c < G; ++c) sum[c] += v[(j + c) * n + i];
+        for (std::size_t c = 0; c < G; ++c) mean[c] = sum[c] / count;
+        const auto add = [&](std::size_t c, double value) {
+            const double d = std::abs(value - mean[c]);
+            squares[c] += d * d;
+        };
+        for (std::size_t i = 0; i < j; ++i)
+            for (std::size_t c = 0; c < G; ++c) add(c, v[i * n + j + c]);
+        for (std::size_t i = j; i < j + G; ++i)
+            for (std::size_t c = 0; c < G; ++c) add(c, at(i, c));
+        for (std::size_t i = j + G; i < n; ++i)
+            for (std::size_t c = 0; c < G; ++c) add(c, v[(j + c) * n + i]);
+        for (std::size_t c = 0; c < G; ++c) spread(j + c) = std::sqrt(squares[c] / (count - 1.0));
     };
     std::size_t j = 0;
     for (; j + 4 <= n; j += 4) columns(j, std::integral_constant<std::size_t, 4>());

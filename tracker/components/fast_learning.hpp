@@ -27,9 +27,9 @@ public:
 
 // The kernel learners' width criterion evaluated on the distance matrix formed once per level,
 // which dgemm forms exactly symmetric: each evaluation then takes the exponentials on and below
-// the diagonal only and mirrors them, each column's spread reduced in the plain criterion's order,
-// so that every value, and the width, is the plain search's bit for bit. A matrix that is not
-// exactly symmetric is searched the plain way.
+// the diagonal only, each column's spread reduced in the plain criterion's order, so that every
+// value, and the width, is the plain search's bit for bit. A matrix that is not exactly symmetric
+// is searched the plain way.
 class symmetricWidthSearch : public kernel::widthSearch {
 public:
     double find(const mlx::matrix<double>& X, double width0, mlx::matrix<double>& distances) override;
@@ -37,14 +37,17 @@ public:
 private:
     class criterion : public mlx::optimization::optimizableFunc<double, double> {
     public:
-        explicit criterion(const mlx::matrix<double>& distances) : D(distances) {}
+        criterion(const mlx::matrix<double>& distances, mlx::matrix<double>& kernel, mlx::matrix<double>& spreads)
+            : D(distances), values(kernel), spread(spreads) {}
         double operator()(double const& width) const override;
 
     private:
         const mlx::matrix<double>& D;
-        mutable mlx::matrix<double> values;
-        mutable mlx::matrix<double> spread;
+        mlx::matrix<double>& values;  // the kernel on and below the diagonal
+        mlx::matrix<double>& spread;
     };
+    // Kept from level to level: the kernel matrix is the largest buffer of the search.
+    mlx::matrix<double> values, spread;
 };
 
 // The relevance vector machine's iterations evaluate a basis function out of the model only
