@@ -22,20 +22,3 @@ void product_mismatch(const char* form, shape a, shape b) {
 }
 
 }  // namespace mlx::detail
-
-namespace mlx {
-
-void gramRows(const matrix<double>& A, matrix<double>& out) {
-    const std::size_t m = A.rows();
-    out = matrix<double>(m, m);
-    if (A.empty()) return;
-    alg::lapack::syrk('L', 'N', m, A.cols(), A.data(), m, out.data(), m);
-    // Mirrored in blocks, so that the strided writes stay in cache.
-    constexpr std::size_t block = 64;
-    for (std::size_t jb = 0; jb < m; jb += block)
-        for (std::size_t ib = jb; ib < m; ib += block)
-            for (std::size_t j = jb; j < std::min(jb + block, m); ++j)
-                for (std::size_t i = std::max(ib, j + 1); i < std::min(ib + block, m); ++i) out(j, i) = out(i, j);
-}
-
-}  // namespace mlx

@@ -102,10 +102,6 @@ matrix<double> prodMtM(const matrix<double, C1>& A, const matrix<double, C2>& B)
     return out;
 }
 
-// A * A^T (A m x k, out m x m) by dsyrk, exactly symmetric (one triangle formed and mirrored);
-// an empty A gives zeros.
-void gramRows(const matrix<double>& A, matrix<double>& out);
-
 }  // namespace mlx
 
 #endif

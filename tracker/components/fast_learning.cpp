@@ -7,7 +7,6 @@
 #include <type_traits>
 
 #include "mlx/alg/pinv.hpp"
-#include "mlx/alg/product.hpp"
 #include "mlx/alg/ridge.hpp"
 #include "mlx/xpr/reductions.hpp"
 

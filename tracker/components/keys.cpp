@@ -74,7 +74,7 @@ const std::vector<key>& all() {
          "while lost, the frame is searched for the region, taken back at this match score; 0: off"},
         {"fastlearn", type::count, every(1), nullptr, 0, kInf, false, true,
          "learning takes its fast paths, which give the same models to 1e-9: jd's ridge fit by Cholesky, the kernel "
-         "width search on one symmetric distance matrix; 0: off"},
+         "width search on one symmetric distance matrix, rvm's search of the best change screened by a bound; 0: off"},
     };
     return table;
 }
