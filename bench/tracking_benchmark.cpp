@@ -523,8 +523,9 @@ void Benchmark::report(const std::string& command) const {
         md << "\n### Tracking: % of frames within 2 px\n\n";
         table([](const Scores& s) { return s.within; });
         md << "\n### Speed (the tracking frames above)\n\n"
-           << "| method | learning (s, median) | median time per frame (ms) | ECC time / its time |\n"
-           << "|---|---:|---:|---:|\n";
+           << "| method | learning (s, median) | learning / ECC time per frame | median time per frame (ms) | "
+              "ECC time / its time |\n"
+           << "|---|---:|---:|---:|---:|\n";
         const double peerTime = peer() ? median(times_[ecc()]) : std::nan("");
         for (std::size_t m = 0; m < nm; ++m) {
             const bool variant = m < variants();
@@ -532,7 +533,7 @@ void Benchmark::report(const std::string& command) const {
             std::vector<double> learning = variant ? pool_.learning(m) : std::vector<double>();
             if (variant && !learnedBefore_.empty()) learning.resize(learnedBefore_[m]);
             md << "| " << methodName(m) << " | " << (variant ? fixed(median(learning), 3) : "–") << " | "
-               << fixed(1e3 * t, 3) << " | " << (peer() ? fixed(peerTime / t, 1) : "–") << " |\n";
+               << (variant && peer() ? fixed(median(learning) / peerTime, 0) : "–") << " | " << fixed(1e3 * t, 3) << " | " << (peer() ? fixed(peerTime / t, 1) : "–") << " |\n";
         }
     }
     if (!hits_.empty()) {

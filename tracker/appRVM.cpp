@@ -138,8 +138,8 @@ void AppRVM::SolveForAlpha(const factors& s, const factors& q, const factors& S,
 }
 
 AppRVM::AppRVM(const mlx::matrix<double>& corners, const ini::INIParser& ini, const mlx::matrix<unsigned char>& image,
-               const learningHooks& hooks)
-    : learning(corners, ini, image, defaultNoise, hooks) {
+               const relevanceHooks& hooks)
+    : learning(corners, ini, image, defaultNoise, hooks), search(hooks.search), screen(hooks.screen) {
     kernel = ini::readChar(ini, "kernel", kernel);
     width0 = ini::readDouble(ini, "width0", defaultWidth0);
     max_iter = ini::readUnsigned(ini, "max_iter", defaultMaxIter);
@@ -178,10 +178,14 @@ double AppRVM::findWidth(const widthCriterium& criterion) const { return kernel:
 void AppRVM::createPlanes() {
     for (unsigned k = 0; k < nbtrack; ++k) {
         createOnePlane(k);
-        const widthCriterium criterion(deltaI);
-        widths[k] = findWidth(criterion);
         // The kernel matrix maps the distances the width search already formed.
-        PHI = criterion.squaredDistances();
+        if (search != nullptr) {
+            widths[k] = search->find(deltaI, width0, PHI);
+        } else {
+            const widthCriterium criterion(deltaI);
+            widths[k] = findWidth(criterion);
+            PHI = criterion.squaredDistances();
+        }
         kernel::gaussian(PHI, widths[k]);
         mvrvm(k);
         inputs[k] = deltaI;
@@ -211,10 +215,36 @@ void AppRVM::mvrvm(const unsigned& k) {
     factors s{}, q{}, S{}, Q{};
     // The single best change over all basis functions: strictly greater wins, so the lowest
     // index wins ties.
+    std::vector<double> changes, proposals;
     const auto bestChange = [&](const auto& factorsOf) {
         double best = -std::numeric_limits<double>::infinity();
         std::size_t at = 0;
         double chosen = alpha(0);
+        if (screen != nullptr) {
+            changes.assign(N, std::numeric_limits<double>::quiet_NaN());
+            proposals.assign(N, 0.0);
+            screen->visit(
+                N,
+                [&](std::size_t i, factors& sOut, factors& qOut) {
+                    factorsOf(i);
+                    sOut = s;
+                    qOut = q;
+                    return alpha(i);
+                },
+                [&](std::size_t i) {
+                    factorsOf(i);
+                    SolveForAlpha(s, q, S, Q, alpha(i), changes[i], proposals[i]);
+                    return changes[i];
+                });
+            for (std::size_t i = 0; i < N; ++i)
+                if (changes[i] > best) {
+                    best = changes[i];
+                    at = i;
+                    chosen = proposals[i];
+                }
+            alpha(at) = chosen;
+            return;
+        }
         for (std::size_t i = 0; i < N; ++i) {
             factorsOf(i);
             double deltaML = 0.0, newAlpha = 0.0;

@@ -2,12 +2,35 @@
 #define TRACKER_APPRVM_HPP
 
 #include <array>
+#include <functional>
 #include <vector>
 
 #include "tracker/kernel.hpp"
 #include "tracker/learning.hpp"
 
 namespace track {
+
+// Which basis functions an iteration of the relevance vector machine evaluates: a layer above may
+// leave out those whose change cannot be the largest.
+class changeScreen {
+public:
+    virtual ~changeScreen() = default;
+    // Over the basis functions i of [0, n): factorsOf(i, s, q) writes their sparsity and quality
+    // factors as if out of the model and returns their alpha; change(i) evaluates one and returns
+    // its change (NaN never wins). Every basis function left unevaluated must bring a change
+    // below the largest of those evaluated.
+    virtual void visit(std::size_t n,
+                       const std::function<double(std::size_t, std::array<double, 8>&, std::array<double, 8>&)>& factorsOf,
+                       const std::function<double(std::size_t)>& change) = 0;
+};
+
+// What a layer above may change in the relevance vector machine; the defaults are the plain method.
+struct relevanceHooks : kernelHooks {
+    relevanceHooks() = default;
+    relevanceHooks(const kernelHooks& kernels) : kernelHooks(kernels) {}
+    relevanceHooks(const learningHooks& learning) : kernelHooks(learning) {}
+    changeScreen* screen = nullptr;  // none: every basis function evaluated in every iteration
+};
 
 // Learner of the method "rvm": per level, a multivariate relevance vector machine over Gaussian
 // kernels centred on the training differences. All 8 motion outputs share one precision alpha
@@ -28,7 +51,7 @@ public:
     static constexpr unsigned maxIterLimit = 10000;
 
     AppRVM(const mlx::matrix<double>& corners, const ini::INIParser& ini, const mlx::matrix<unsigned char>& image,
-           const learningHooks& hooks = {});
+           const relevanceHooks& hooks = {});
 
     // The best shared precision of one basis function from its sparsity and quality factors
     // (s, q: as if out of the model; S, Q: with the current model) for the 8 outputs, and a, its
@@ -72,6 +95,8 @@ protected:
     std::vector<mlx::matrix<double>> inputs;
     std::vector<mlx::matrix<double>> relevance;
     std::vector<mlx::matrix<double>> relevanceSquares;  // squared norms of relevance[k]'s rows
+    kernel::widthSearch* search;
+    changeScreen* screen;
 };
 
 }  // namespace track

@@ -8,8 +8,8 @@
 namespace track {
 
 Appjdk::Appjdk(const mlx::matrix<double>& corners, const ini::INIParser& ini, const mlx::matrix<unsigned char>& image,
-               const learningHooks& hooks)
-    : learning(corners, ini, image, defaultNoise, hooks) {
+               const kernelHooks& hooks)
+    : learning(corners, ini, image, defaultNoise, hooks), search(hooks.search) {
     kernelType = ini::readChar(ini, "kernel", kernelType);
     width0 = ini::readDouble(ini, "width0", defaultWidth0);
     M = ini::readUnsigned(ini, "M", defaultM);
@@ -35,8 +35,15 @@ void Appjdk::createPlanes() {
     for (unsigned k = 0; k < nbtrack; ++k) {
         createOnePlane(k);
         const mlx::matrix<double> Z = deltaI(mlx::AllTo(static_cast<std::ptrdiff_t>(M) - 1), mlx::All);
-        widths[k] = findWidth();
-        gram = kernel::sbl_kernelFunction(deltaI, Z, widths[k]);
+        if (search != nullptr) {
+            // The centres are the first rows: their distances are the first columns of the search's.
+            widths[k] = search->find(deltaI, width0, gram);
+            gram.resize(gram.rows(), M);
+            kernel::gaussian(gram, widths[k]);
+        } else {
+            widths[k] = findWidth();
+            gram = kernel::sbl_kernelFunction(deltaI, Z, widths[k]);
+        }
         jdk(k);
         centres[k] = Z;
         centreSquares[k] = kernel::rowSquares(Z);

@@ -19,7 +19,7 @@ public:
     static constexpr unsigned defaultM = 200;
 
     Appjdk(const mlx::matrix<double>& corners, const ini::INIParser& ini, const mlx::matrix<unsigned char>& image,
-           const learningHooks& hooks = {});
+           const kernelHooks& hooks = {});
 
     const std::vector<mlx::matrix<double>>& getWeights() const { return weights; }
     const std::vector<double>& getWidths() const { return widths; }
@@ -42,6 +42,7 @@ protected:
     std::vector<mlx::matrix<double>> centres;
     std::vector<mlx::matrix<double>> centreSquares;
     unsigned M = defaultM;
+    kernel::widthSearch* search;
 };
 
 }  // namespace track

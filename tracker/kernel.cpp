@@ -68,7 +68,7 @@ double widthCriterium::operator()(double const& width) const {
 
 double findWidth(const mlx::matrix<double>& X, double width0) { return findWidth(widthCriterium(X), width0); }
 
-double findWidth(const widthCriterium& f, double width0) {
+double findWidth(const mlx::optimization::optimizableFunc<double, double>& f, double width0) {
     return mlx::optimization::base_brent(f, std::min(0.0, 2.0 * width0), std::max(0.0, 2.0 * width0), width0,
                                          mlx::optimization::brent_rtol, mlx::optimization::brent_atol,
                                          mlx::optimization::brent_max_passes);

@@ -5,6 +5,7 @@
 
 #include "mlx/array/matrix.hpp"
 #include "mlx/optimization/base_brent.hpp"
+#include "tracker/learning.hpp"
 
 namespace track::kernel {
 
@@ -45,9 +46,30 @@ private:
 
 // The width minimising the criterion on [0, 2 width0] by Brent's method from width0, with
 // tolerances 2^-26 and 100 passes; a search that does not converge raises the minimiser's error.
-double findWidth(const widthCriterium& f, double width0);
+double findWidth(const mlx::optimization::optimizableFunc<double, double>& f, double width0);
 double findWidth(const mlx::matrix<double>& X, double width0);
 
+// How a kernel learner finds a level's width: a layer above may evaluate the same criterion
+// otherwise.
+class widthSearch {
+public:
+    virtual ~widthSearch() = default;
+    // The width for the training rows X (N x n) from width0, as findWidth(X, width0) finds it, and
+    // the N x N squared distances between the rows into distances.
+    virtual double find(const mlx::matrix<double>& X, double width0, mlx::matrix<double>& distances) = 0;
+};
+
 }  // namespace track::kernel
+
+namespace track {
+
+// What a layer above may change in the kernel learners; the defaults are the plain method.
+struct kernelHooks : learningHooks {
+    kernelHooks() = default;
+    kernelHooks(const learningHooks& learning) : learningHooks(learning) {}
+    kernel::widthSearch* search = nullptr;  // none: the learner's own search, kernels of their own distances
+};
+
+}  // namespace track
 
 #endif

@@ -11,7 +11,7 @@ namespace track {
 class trackRVM : public tracker {
 public:
     trackRVM(const mlx::matrix<int, 12>& corners, const ini::INIParser& ini, const mlx::matrix<unsigned char>& image,
-             const learningHooks& hooks = {});
+             const relevanceHooks& hooks = {});
 
     void trackstep(const unsigned& k, mlx::matrix<double>& corners, mlx::geometry::homog& H,
                    const mlx::matrix<unsigned char>& frame) override;

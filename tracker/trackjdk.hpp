@@ -11,7 +11,7 @@ namespace track {
 class trackjdk : public tracker {
 public:
     trackjdk(const mlx::matrix<int, 12>& corners, const ini::INIParser& ini, const mlx::matrix<unsigned char>& image,
-             const learningHooks& hooks = {});
+             const kernelHooks& hooks = {});
 
     void trackstep(const unsigned& k, mlx::matrix<double>& corners, mlx::geometry::homog& H,
                    const mlx::matrix<unsigned char>& frame) override;

@@ -15,6 +15,7 @@
 #include "mlx/geometry/homog.hpp"
 #include "mlx/random/rand.hpp"
 #include "mlx/xpr/elementwise.hpp"
+#include "tracker/components/fast_learning.hpp"
 #include "tracker/components/session.hpp"
 #include "tracker/kernel.hpp"
 #include "tracker/learning.hpp"
@@ -157,9 +158,29 @@ void BM_Stage_FitRidgeInverse(benchmark::State& state) {
         benchmark::DoNotOptimize((G * mlx::prodtMM(l.deltaI, l.deltaP)).data());
     }
 }
+// The fast paths: the sensor ridge's model through the Cholesky factor (what the shipped jd
+// learns), and the occlusion refit's inverse formed from that factor on its first hidden frame.
+void BM_Stage_FitCholesky(benchmark::State& state) {
+    const level& l = oneLevel();
+    for (auto _ : state) {
+        const mlx::ridgefactor f(l.deltaI, 2.0, track::choleskyFit::rcondFloor);
+        benchmark::DoNotOptimize(f.solve(l.deltaI, l.deltaP).data());
+    }
+}
+// (with a copy of the factor, which the inversion overwrites)
+void BM_Stage_InverseFromCholesky(benchmark::State& state) {
+    const level& l = oneLevel();
+    const mlx::ridgefactor f(l.deltaI, 2.0, track::choleskyFit::rcondFloor);
+    for (auto _ : state) {
+        mlx::ridgefactor g = f;
+        benchmark::DoNotOptimize(g.inverse().data());
+    }
+}
 BENCHMARK(BM_Stage_FitPinv)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Stage_FitRidge)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Stage_FitRidgeInverse)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Stage_FitCholesky)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Stage_InverseFromCholesky)->Unit(benchmark::kMillisecond);
 
 // The kernel learners' width search on one level's differences.
 void BM_Stage_KernelWidthSearch(benchmark::State& state) {
@@ -167,5 +188,14 @@ void BM_Stage_KernelWidthSearch(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(track::kernel::findWidth(l.deltaI, 1.0));
 }
 BENCHMARK(BM_Stage_KernelWidthSearch)->Unit(benchmark::kMillisecond);
+
+// The same search on one symmetric distance matrix (the kernel learners' fast path).
+void BM_Stage_KernelWidthSearchSymmetric(benchmark::State& state) {
+    const level& l = oneLevel();
+    track::symmetricWidthSearch search;
+    mlx::matrix<double> distances;
+    for (auto _ : state) benchmark::DoNotOptimize(search.find(l.deltaI, 1.0, distances));
+}
+BENCHMARK(BM_Stage_KernelWidthSearchSymmetric)->Unit(benchmark::kMillisecond);
 
 }  // namespace

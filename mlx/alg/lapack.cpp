@@ -28,6 +28,17 @@ void dtrtrs_(const char* uplo, const char* trans, const char* diag, const lapack
              const lapack_int* ldb, lapack_int* info, fortran_strlen, fortran_strlen, fortran_strlen);
 void dposv_(const char* uplo, const lapack_int* n, const lapack_int* nrhs, double* a,
             const lapack_int* lda, double* b, const lapack_int* ldb, lapack_int* info, fortran_strlen);
+void dsyrk_(const char* uplo, const char* trans, const lapack_int* n, const lapack_int* k, const double* alpha,
+            const double* a, const lapack_int* lda, const double* beta, double* c, const lapack_int* ldc, fortran_strlen,
+            fortran_strlen);
+void dpotrf_(const char* uplo, const lapack_int* n, double* a, const lapack_int* lda, lapack_int* info, fortran_strlen);
+void dpotrs_(const char* uplo, const lapack_int* n, const lapack_int* nrhs, const double* a, const lapack_int* lda,
+             double* b, const lapack_int* ldb, lapack_int* info, fortran_strlen);
+void dpotri_(const char* uplo, const lapack_int* n, double* a, const lapack_int* lda, lapack_int* info, fortran_strlen);
+void dpocon_(const char* uplo, const lapack_int* n, const double* a, const lapack_int* lda, const double* anorm,
+             double* rcond, double* work, lapack_int* iwork, lapack_int* info, fortran_strlen);
+double dlansy_(const char* norm, const char* uplo, const lapack_int* n, const double* a, const lapack_int* lda,
+               double* work, fortran_strlen, fortran_strlen);
 void dgeqp3_(const lapack_int* m, const lapack_int* n, double* a, const lapack_int* lda,
              lapack_int* jpvt, double* tau, double* work, const lapack_int* lwork, lapack_int* info);
 void dormqr_(const char* side, const char* trans, const lapack_int* m, const lapack_int* n,
@@ -94,8 +105,8 @@ private:
 
 struct workspace::arrays {
     buffer<double> work;        // real work array of the query protocol
-    buffer<double> work2;       // second real array (dgecon, dlange, dgeqr2, dorm2r)
-    buffer<lapack_int> iwork;   // integer work array (dgecon, dgesdd)
+    buffer<double> work2;       // second real array (dgecon, dpocon, dlange, dlansy, dgeqr2, dorm2r)
+    buffer<lapack_int> iwork;   // integer work array (dgecon, dpocon, dgesdd)
     buffer<lapack_int> iwork2;  // second integer array (unused by the system's routines)
     lapack_int lwork = 0;       // current length of the real work array
     const lapack_int query = -1;
@@ -184,6 +195,51 @@ int posv(char uplo, std::size_t n, std::size_t nrhs, double* a, std::size_t lda,
     const lapack_int in = to_int(n), inrhs = to_int(nrhs), ilda = to_ld(lda), ildb = to_ld(ldb);
     lapack_int info = 0;
     dposv_(&uplo, &in, &inrhs, a, &ilda, b, &ildb, &info, 1);
+    return info;
+}
+
+void syrk(char uplo, char trans, std::size_t n, std::size_t k, const double* a, std::size_t lda, double* c,
+          std::size_t ldc) {
+    const lapack_int in = to_int(n), ik = to_int(k), ilda = to_ld(lda), ildc = to_ld(ldc);
+    const double alpha = 1.0, beta = 0.0;
+    dsyrk_(&uplo, &trans, &in, &ik, &alpha, a, &ilda, &beta, c, &ildc, 1, 1);
+}
+
+int potrf(char uplo, std::size_t n, double* a, std::size_t lda) {
+    const lapack_int in = to_int(n), ilda = to_ld(lda);
+    lapack_int info = 0;
+    dpotrf_(&uplo, &in, a, &ilda, &info, 1);
+    return info;
+}
+
+int potrs(char uplo, std::size_t n, std::size_t nrhs, const double* a, std::size_t lda, double* b, std::size_t ldb) {
+    const lapack_int in = to_int(n), inrhs = to_int(nrhs), ilda = to_ld(lda), ildb = to_ld(ldb);
+    lapack_int info = 0;
+    dpotrs_(&uplo, &in, &inrhs, a, &ilda, b, &ildb, &info, 1);
+    return info;
+}
+
+int potri(char uplo, std::size_t n, double* a, std::size_t lda) {
+    const lapack_int in = to_int(n), ilda = to_ld(lda);
+    lapack_int info = 0;
+    dpotri_(&uplo, &in, a, &ilda, &info, 1);
+    return info;
+}
+
+double lansy(char norm, char uplo, std::size_t n, const double* a, std::size_t lda, workspace& ws) {
+    const lapack_int in = to_int(n), ilda = to_ld(lda);
+    workspace::arrays& arrays = access::arrays(ws);
+    arrays.work2.reserve(std::max<std::size_t>(n, 1));
+    return dlansy_(&norm, &uplo, &in, a, &ilda, arrays.work2.data(), 1, 1);
+}
+
+int pocon(char uplo, std::size_t n, const double* a, std::size_t lda, double anorm, double& rcond, workspace& ws) {
+    const lapack_int in = to_int(n), ilda = to_ld(lda);
+    workspace::arrays& arrays = access::arrays(ws);
+    arrays.work2.reserve(3 * std::max<std::size_t>(n, 1));
+    arrays.iwork.reserve(std::max<std::size_t>(n, 1));
+    lapack_int info = 0;
+    dpocon_(&uplo, &in, a, &ilda, &anorm, &rcond, arrays.work2.data(), arrays.iwork.data(), &info, 1);
     return info;
 }
 

@@ -88,6 +88,29 @@ int trtrs(char uplo, char trans, char diag, std::size_t n, std::size_t nrhs, con
 int posv(char uplo, std::size_t n, std::size_t nrhs, double* a, std::size_t lda, double* b,
          std::size_t ldb);
 
+// C (n x n) = A^T A (trans 'T', A k x n) or A A^T ('N', A n x k) by dsyrk with alpha 1 and beta
+// 0; only the triangle uplo ('U'/'L') of C is written.
+void syrk(char uplo, char trans, std::size_t n, std::size_t k, const double* a, std::size_t lda, double* c,
+          std::size_t ldc);
+
+// dpotrf: the triangle uplo of symmetric A (n x n) overwritten by its Cholesky factor; info > 0:
+// A not positive definite.
+int potrf(char uplo, std::size_t n, double* a, std::size_t lda);
+
+// dpotrs: solves A X = B in place in B (n x nrhs) from dpotrf's factor of A.
+int potrs(char uplo, std::size_t n, std::size_t nrhs, const double* a, std::size_t lda, double* b, std::size_t ldb);
+
+// dpotri: the triangle uplo of inv(A) in place of dpotrf's factor; info > 0: the factor is singular.
+int potri(char uplo, std::size_t n, double* a, std::size_t lda);
+
+// dlansy: the norm ('M', '1', 'I' or 'F') of a symmetric matrix given by its triangle uplo; work n
+// from ws.
+double lansy(char norm, char uplo, std::size_t n, const double* a, std::size_t lda, workspace& ws);
+
+// dpocon: reciprocal condition number estimate in rcond from dpotrf's factor and the 1-norm
+// anorm of the original matrix; real work 3n, integer work n from ws.
+int pocon(char uplo, std::size_t n, const double* a, std::size_t lda, double anorm, double& rcond, workspace& ws);
+
 // dgeqp3: A*P = Q*R with column pivoting; jpvt (n entries, 0 = free column) receives P, tau
 // min(m, n) scalar factors. Workspace query protocol.
 int geqp3(std::size_t m, std::size_t n, double* a, std::size_t lda, pivots& jpvt, double* tau,

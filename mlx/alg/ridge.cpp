@@ -1,5 +1,6 @@
 #include "mlx/alg/ridge.hpp"
 
+#include "mlx/alg/lapack.hpp"
 #include "mlx/alg/product.hpp"
 #include "mlx/alg/svd.hpp"
 #include "mlx/array/generate.hpp"
@@ -45,6 +46,41 @@ matrix<double> ridgeinv(const matrix<double>& A, double lambda) {
     for (std::size_t j = 0; j < n; ++j)
         for (std::size_t i = j + 1; i < n; ++i) H(j, i) = H(i, j) = 0.5 * (H(i, j) + H(j, i));
     return H;
+}
+
+ridgefactor::ridgefactor(const matrix<double>& A, double lambda, double enough) {
+    if (!(lambda >= 0.0)) MLX_RAISE("ridgefactor: the weight " << lambda << " is negative");
+    const std::size_t n = A.cols();
+    L = matrix<double>(n, n);
+    if (n == 0) return;
+    if (A.rows() > 0) alg::lapack::syrk('L', 'T', n, A.rows(), A.data(), A.rows(), L.data(), n);
+    for (std::size_t i = 0; i < n; ++i) L(i, i) += lambda;
+    alg::lapack::workspace ws;
+    const double norm = alg::lapack::lansy('1', 'L', n, L.data(), n, ws);
+    if (alg::lapack::potrf('L', n, L.data(), n) != 0) return;
+    rc = lambda / norm;
+    if (!(rc >= enough)) alg::lapack::pocon('L', n, L.data(), n, norm, rc, ws);
+}
+
+matrix<double> ridgefactor::solve(const matrix<double>& A, const matrix<double>& B) const {
+    if (!(rc > 0.0) || inverted)
+        MLX_RAISE("ridgefactor: no factor to solve with (the Gram matrix is not positive definite, or was inverted)");
+    const std::size_t n = L.rows();
+    if (n == 0 || B.cols() == 0 || A.rows() == 0) return matrix<double>(n, B.cols());
+    matrix<double> X = prodtMM(A, B);
+    alg::lapack::potrs('L', n, X.cols(), L.data(), n, X.data(), n);
+    return X;
+}
+
+const matrix<double>& ridgefactor::inverse() {
+    if (!(rc > 0.0)) MLX_RAISE("ridgefactor: no factor to invert, the Gram matrix is not positive definite");
+    const std::size_t n = L.rows();
+    if (inverted || n == 0) return L;
+    alg::lapack::potri('L', n, L.data(), n);
+    for (std::size_t j = 0; j < n; ++j)
+        for (std::size_t i = j + 1; i < n; ++i) L(j, i) = L(i, j);
+    inverted = true;
+    return L;
 }
 
 }  // namespace mlx

@@ -15,6 +15,33 @@ matrix<double> ridgeprod(const matrix<double>& A, const matrix<double>& B, doubl
 // than columns. A zero singular value with lambda 0 contributes nothing (the pseudo-inverse).
 matrix<double> ridgeinv(const matrix<double>& A, double lambda);
 
+// The same regression through the Cholesky factor of the regularised Gram matrix G = A^T A +
+// lambda I (dsyrk, dpotrf): a fraction of the SVD's work where A has many rows, and as accurate as
+// G is well conditioned (relative error near eps / rcond()).
+class ridgefactor {
+public:
+    // Factors G for A (m x n); lambda must not be negative. rcond() is then lambda / ||G||_1, a
+    // lower bound of G's reciprocal condition number since lambda is at most G's least eigenvalue,
+    // or where that bound is below enough, dpocon's estimate.
+    ridgefactor(const matrix<double>& A, double lambda, double enough);
+    ridgefactor() = default;
+
+    // Reciprocal condition number of G as above; 0 where G is not positive definite, and then
+    // solve() and inverse() raise.
+    double rcond() const { return rc; }
+    // ridgeprod(A, B, lambda) for the A factored (n x p), by dpotrs.
+    matrix<double> solve(const matrix<double>& A, const matrix<double>& B) const;
+    // ridgeinv(A, lambda) for the A factored, exactly symmetric, by dpotri in place of the
+    // factor, without allocating: the first call inverts, later calls return the same matrix,
+    // and solve() then raises.
+    const matrix<double>& inverse();
+
+private:
+    matrix<double> L;  // lower triangle: the factor; upper: zero (both: the inverse, once formed)
+    double rc = 0.0;
+    bool inverted = false;
+};
+
 }  // namespace mlx
 
 #endif

@@ -72,6 +72,9 @@ const std::vector<key>& all() {
          "many steps; not above iter: off"},
         {"reacquire", type::number, every(reacquisition::defaultAccept), nullptr, 0, 1, false, true,
          "while lost, the frame is searched for the region, taken back at this match score; 0: off"},
+        {"fastlearn", type::count, every(1), nullptr, 0, kInf, false, true,
+         "learning takes its fast paths, which give the same models to 1e-9: jd's ridge fit by Cholesky, the kernel "
+         "width search on one symmetric distance matrix, rvm's search of the best change screened by a bound; 0: off"},
     };
     return table;
 }

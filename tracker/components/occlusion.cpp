@@ -7,13 +7,14 @@
 #include "mlx/alg/mldivide.hpp"
 #include "mlx/alg/product.hpp"
 #include "mlx/alg/ridge.hpp"
+#include "tracker/components/fast_learning.hpp"
 
 namespace track {
 
 // The refit holds an n x n inverse per level and an n x n block for the frame's solve: together
 // bounded as the training matrix is.
-occlusion::occlusion(double threshold_, photometry& weights_, unsigned levels, unsigned nbpoints)
-    : threshold(threshold_), weights(weights_) {
+occlusion::occlusion(double threshold_, photometry& weights_, unsigned levels, unsigned nbpoints, bool factorised_)
+    : threshold(threshold_), weights(weights_), factorised(factorised_) {
     const auto side = static_cast<unsigned long long>(std::sqrt(static_cast<double>(nbpoints)));
     const unsigned long long values = (static_cast<unsigned long long>(levels) + 1) * side * side * side * side;
     on = values <= learningLimits::matrixElements;
@@ -24,8 +25,17 @@ occlusion::occlusion(double threshold_, photometry& weights_, unsigned levels, u
 
 void occlusion::fit(unsigned, const mlx::matrix<double>& deltaI, const mlx::matrix<double>& deltaP, double ridge,
                     mlx::matrix<double>& model) {
-    inverses.push_back(mlx::ridgeinv(deltaI, ridge));
-    model = inverses.back() * mlx::prodtMM(deltaI, deltaP);
+    mlx::ridgefactor factor;
+    if (factorised) factor = mlx::ridgefactor(deltaI, ridge, choleskyFit::rcondFloor);
+    if (factor.rcond() >= choleskyFit::rcondFloor) {
+        model = factor.solve(deltaI, deltaP);
+        factors.push_back(std::move(factor));
+        inverses.emplace_back();
+    } else {
+        inverses.push_back(mlx::ridgeinv(deltaI, ridge));
+        model = inverses.back() * mlx::prodtMM(deltaI, deltaP);
+        factors.emplace_back();
+    }
     spread.resize(1, deltaI.cols());
     for (std::size_t m = 0; m < deltaI.cols(); ++m) {
         double squares = 0.0;
@@ -187,10 +197,14 @@ void occlusion::refit(trackDhome& t) {
     t.useModels(&masked);
 }
 
+const mlx::matrix<double>& occlusion::inverse(std::size_t k) {
+    return factors[k].rcond() > 0.0 ? factors[k].inverse() : inverses[k];
+}
+
 void occlusion::modelWithout(std::size_t k, const std::vector<mlx::matrix<double>>& models,
                              const std::vector<std::size_t>& hiddenSamples, mlx::matrix<double>& model,
-                             mlx::matrix<double>& blockScratch, mlx::matrix<double>& solutionScratch) const {
-    const mlx::matrix<double>& G = inverses[k];
+                             mlx::matrix<double>& blockScratch, mlx::matrix<double>& solutionScratch) {
+    const mlx::matrix<double>& G = inverse(k);
     const mlx::matrix<double>& M = models[k];
     const std::size_t n = M.rows(), h = hiddenSamples.size();
     blockScratch.resize(h, h);

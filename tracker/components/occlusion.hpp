@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <vector>
 
+#include "mlx/alg/ridge.hpp"
 #include "mlx/array/matrix.hpp"
 #include "tracker/appDhome.hpp"
 #include "tracker/components/photometry.hpp"
@@ -16,19 +17,22 @@ namespace track {
 // start without them (at most twice; a pass is kept only when it matches the samples seen by both
 // better than the one before), and the next frames too, with the linear models refitted without
 // them. The refit keeps, per level, the inverse of the regularised Gram matrix, from which the
-// model without any set of samples follows cheaply.
+// model without any set of samples follows cheaply; it is formed from the fit's Cholesky factor
+// on the first frame that hides samples, so that learning does not pay for it.
 class occlusion : public levelFit {
 public:
     static constexpr double defaultThreshold = 3.0;
 
     // For a learner of this many levels and sample points; the refit is left out (a line on
     // standard error says so) where its inverses would pass the training matrix's memory limit.
-    occlusion(double threshold, photometry& weights, unsigned levels, unsigned nbpoints);
+    occlusion(double threshold, photometry& weights, unsigned levels, unsigned nbpoints, bool factorised = true);
 
     // Whether the refit is on for this region.
     bool active() const { return on; }
-    // The level's model through the inverse of deltaI' deltaI + ridge I, which it keeps, with how
-    // far the level's motions move each sample (kept for the finest level).
+    // The level's model, with how far the level's motions move each sample (kept for the finest
+    // level). Factorised, it is fitted through the Cholesky factor of deltaI' deltaI + ridge I,
+    // which it keeps, as choleskyFit fits; else, and where that matrix is conditioned too poorly,
+    // through the inverse from the SVD.
     void fit(unsigned k, const mlx::matrix<double>& deltaI, const mlx::matrix<double>& deltaP, double ridge,
              mlx::matrix<double>& model) override;
     // Ready to track with t, whose learner this component fitted: sizes the scratch, so that a
@@ -43,7 +47,7 @@ public:
     // M(h, :) for the inverse G (the inverse of a principal block's Schur complement), its rows h
     // then zero; M itself where G(h, h) is not positive definite. block and solution are scratch.
     void modelWithout(std::size_t k, const std::vector<mlx::matrix<double>>& models, const std::vector<std::size_t>& hidden,
-                      mlx::matrix<double>& model, mlx::matrix<double>& block, mlx::matrix<double>& solution) const;
+                      mlx::matrix<double>& model, mlx::matrix<double>& block, mlx::matrix<double>& solution);
 
 private:
     // The samples whose residual at the end of the last step is an outlier, in a blob, grown by
@@ -61,7 +65,11 @@ private:
     double threshold;
     photometry& weights;
     bool on;
+    bool factorised;
+    // Per level, the Cholesky factor, inverted in place when first needed, or else the inverse.
+    std::vector<mlx::ridgefactor> factors;
     std::vector<mlx::matrix<double>> inverses;
+    const mlx::matrix<double>& inverse(std::size_t k);
     // Per sample, the root mean square of the finest level's training differences: how far its
     // motions move that sample's value (1 x n).
     mlx::matrix<double> spread;

@@ -58,25 +58,36 @@ session::session(const mlx::matrix<int, 12>& corners, const ini::INIParser& conf
         motion = std::make_unique<motionPrior>(read("predict"), static_cast<unsigned>(read("settle")));
         lost = lostState(read("lost"));
         accept = read("reacquire");
+        const bool fast = read("fastlearn") != 0.0;
         if (kind == tracker::JD) {
             hooks.sampleNoise = read("sensor");
             if (read("occlusion") > 0.0) {
                 hiding = std::make_unique<occlusion>(
                     read("occlusion"), *weights, ini::readUnsigned(config, "nbtrack", learningDefaults::nbtrack),
-                    ini::readUnsigned(config, "nbpoints", learningDefaults::nbpoints));
+                    ini::readUnsigned(config, "nbpoints", learningDefaults::nbpoints), fast);
                 if (hiding->active())
                     hooks.fit = hiding.get();
                 else
                     hiding.reset();
             }
+            if (fast && !hiding) {
+                fitter = std::make_unique<choleskyFit>();
+                hooks.fit = fitter.get();
+            }
+        } else if (fast) {
+            widthSearch = std::make_unique<symmetricWidthSearch>();
+            if (kind == tracker::RVM) screen = std::make_unique<relevanceScreen>();
         }
     }
+    relevanceHooks kernels(hooks);
+    kernels.search = widthSearch.get();
+    kernels.screen = screen.get();
     switch (kind) {
     case tracker::JDK:
-        tk = std::make_unique<trackjdk>(corners, config, image, hooks);
+        tk = std::make_unique<trackjdk>(corners, config, image, kernels);
         break;
     case tracker::RVM:
-        tk = std::make_unique<trackRVM>(corners, config, image, hooks);
+        tk = std::make_unique<trackRVM>(corners, config, image, kernels);
         break;
     case tracker::JD:
         tk = std::make_unique<trackDhome>(corners, config, image, hooks);

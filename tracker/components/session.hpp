@@ -8,6 +8,7 @@
 #include "tracker/components/binned_sampler.hpp"
 #include "tracker/components/lost_state.hpp"
 #include "tracker/components/motion_prior.hpp"
+#include "tracker/components/fast_learning.hpp"
 #include "tracker/components/occlusion.hpp"
 #include "tracker/components/photometry.hpp"
 #include "tracker/components/reacquisition.hpp"
@@ -77,6 +78,9 @@ private:
     std::unique_ptr<photometry> weights;
     std::unique_ptr<binnedSampler> reader;
     std::unique_ptr<occlusion> hiding;
+    std::unique_ptr<choleskyFit> fitter;
+    std::unique_ptr<symmetricWidthSearch> widthSearch;
+    std::unique_ptr<relevanceScreen> screen;
     std::unique_ptr<motionPrior> motion;
     lostState lost{0.0};
     std::unique_ptr<reacquisition> finder;

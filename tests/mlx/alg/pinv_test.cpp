@@ -76,3 +76,29 @@ TEST(Ridgeinv, InvertsTheWeightedNormalMatrixOfTallAndWideMatrices) {
     }
     EXPECT_THROW(mlx::ridgeinv(random_matrix(3, 2, 1), -1.0), mlx::tool::generalException);
 }
+
+// The Cholesky route gives the SVD's regression and inverse, tall and wide, to eps / rcond (the
+// inverse in place of the factor, which then solves no more); a Gram matrix that is not positive
+// definite (a column A never reaches, no weight) reports rcond 0 and refuses.
+TEST(Ridgefactor, GivesTheSvdRegressionAndInverseWhereTheGramMatrixIsWellConditioned) {
+    for (const auto& [rows, cols] : {std::pair<std::size_t, std::size_t>{40, 12}, {6, 10}}) {
+        const matrix<double> A = random_matrix(rows, cols, 90 + rows);
+        const matrix<double> B = random_matrix(rows, 8, 91 + rows);
+        mlx::ridgefactor f(A, 0.05, 1e-5);
+        ASSERT_GT(f.rcond(), 1e-6);
+        const matrix<double> X = mlx::ridgeprod(A, B, 0.05);
+        EXPECT_LT(max_diff(f.solve(A, B), X), 1e-12 / f.rcond() * max_diff(X, matrix<double>(cols, 8)));
+        const matrix<double> H = f.inverse();
+        EXPECT_LT(max_diff(H, mlx::ridgeinv(A, 0.05)), 1e-12 / f.rcond() * max_diff(H, matrix<double>(cols, cols)));
+        EXPECT_EQ(f.inverse().data(), f.inverse().data());
+        EXPECT_THROW(f.solve(A, B), mlx::tool::generalException);
+        for (std::size_t i = 0; i < cols; ++i)
+            for (std::size_t j = 0; j < cols; ++j) EXPECT_EQ(H(i, j), H(j, i));
+    }
+    matrix<double> unreached = random_matrix(3, 5, 92);
+    for (std::size_t i = 0; i < 3; ++i) unreached(i, 2) = 0.0;
+    const mlx::ridgefactor singular(unreached, 0.0, 1e-5);
+    EXPECT_EQ(singular.rcond(), 0.0);
+    EXPECT_THROW(singular.solve(unreached, random_matrix(3, 2, 93)), mlx::tool::generalException);
+    EXPECT_THROW(mlx::ridgefactor(random_matrix(3, 2, 1), -1.0, 1e-5), mlx::tool::generalException);
+}
