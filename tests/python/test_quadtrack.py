@@ -66,13 +66,13 @@ def test_update_reports_a_hidden_region_lost_and_finds_it_again_where_it_was():
 @pytest.mark.parametrize("change, raised, words", [
     ({"frame0": FRAMES[0].tolist()}, TypeError, "frame0: expected a numpy array"),
     ({"frame0": FRAMES[0].astype(np.float32)}, TypeError, "frame0: expected dtype uint8"),
-    ({"frame0": FRAMES[:2]}, ValueError, "frame0: expected a 2-D array"),
+    ({"frame0": FRAMES[:2]}, ValueError, r"frame0: expected a 2-D grey array .* or a 3-D colour one .*, got shape \(2, 240, 320\)"),
     ({"frame0": FRAMES[0][:0]}, ValueError, "frame0: a frame of 0 x 320"),
     ({"corners": None}, TypeError, "corners"),
     ({"corners": "abcd"}, TypeError, "corners"),
-    ({"corners": TRUTH[0][:3]}, ValueError, r"corners: expected shape \(4, 2\), got \(3, 2\)"),
-    ({"corners": TRUTH[0] + 0.5}, ValueError, "corners: expected whole pixels"),
-    ({"corners": TRUTH[0] + 2.0**31}, ValueError, "corners: expected whole pixels"),
+    ({"corners": TRUTH[0][:3]}, ValueError, r"corners: expected shape \(4, 2\), \(4, 1, 2\) or \(1, 4, 2\), got \(3, 2\)"),
+    ({"corners": TRUTH[0] + 2.0**31}, ValueError, "corners: expected finite pixel coordinates within 32-bit range"),
+    ({"corners": TRUTH[0] * np.nan}, ValueError, "corners: expected finite"),
     ({"method": 1}, TypeError, "method: expected a str"),
     ({"method": "kalman"}, ValueError, "method"),
     ({"plan": 800}, TypeError, "unexpected keyword argument 'plan'"),
@@ -81,11 +81,11 @@ def test_update_reports_a_hidden_region_lost_and_finds_it_again_where_it_was():
     ({"plans": -1}, quadtrack.Error, 'configuration key "plans": "-1" is not an unsigned integer'),
     ({"noise": float("inf")}, quadtrack.Error, 'configuration key "noise": "inf" is not a finite number'),
     ({"plans": 1, "method": "JDK"}, quadtrack.Error, "plans"),
-    ({"corners": [[10, 10], [20, 20], [30, 30], [5, 40]]}, quadtrack.Error, "collinear"),
+    ({"corners": [[10, 10], [20, 20], [30, 30], [5, 40]]}, ValueError, "corners: the corners must go around a convex"),
     ({"frame0": BLACK}, quadtrack.Error, "uniform"),
     ({"frame": FRAMES[1][:, :100]}, ValueError, r"frame: expected shape \(240, 320\) as frame0, got \(240, 100\)"),
     ({"frame": FRAMES[1].astype(np.int16)}, TypeError, "frame: expected dtype uint8"),
-    ({"frame": BLACK, "lost": 0}, quadtrack.Error, "<MLX Error>\nIn file .*\nthe sampled region is uniform"),
+    ({"frame": BLACK, "lost": 0}, quadtrack.Error, "^the sampled region is uniform"),
 ])
 def test_refuses_each_bad_argument_naming_it(change, raised, words):
     args = {"frame0": FRAMES[0], "corners": TRUTH[0], "plans": 100, **change}

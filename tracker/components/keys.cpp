@@ -13,6 +13,7 @@
 #include "tracker/components/occlusion.hpp"
 #include "tracker/components/photometry.hpp"
 #include "tracker/components/reacquisition.hpp"
+#include "tracker/components/seeded_draws.hpp"
 
 namespace track::keys {
 namespace {
@@ -72,6 +73,9 @@ const std::vector<key>& all() {
          "many steps; not above iter: off"},
         {"reacquire", type::number, every(reacquisition::defaultAccept), nullptr, 0, 1, false, true,
          "while lost, the frame is searched for the region, taken back at this match score; 0: off"},
+        {"seed", type::count, every(seededDraws::defaultSeed), nullptr, 0, 4294967295.0, false, true,
+         "the tracker's own stream of training perturbations starts from this seed: the same frame, corners and keys "
+         "learn the same models in any process and order (extensions = 0: the process's one stream)"},
     };
     return table;
 }
