@@ -43,8 +43,9 @@ void requireTracked(const frameResult& r);
 class session : private tracker::frameControl {
 public:
     // Learns the region of corners (3 x 4, column j = corner j, sub-pixel or whole) on image
-    // (width x height, element (x, y) = pixel (x, y)). A toolkit error, before anything large is allocated, when three
-    // corners are collinear or a key is refused; later when the region cannot be learned.
+    // (width x height, element (x, y) = pixel (x, y)). A toolkit error, before anything large is
+    // allocated, when three corners are collinear or a key is refused; later when the region
+    // cannot be learned.
     session(const mlx::matrix<double, 12>& corners, const ini::INIParser& config, const mlx::matrix<unsigned char>& image);
     ~session() override;
 
