@@ -185,7 +185,14 @@ void learning::createOnePlane(const unsigned& k) {
     mlx::matrix<double> pattern;
     mlx::matrix<double> work;
     for (std::size_t p = 0; p < plans; ++p) {
-        const mlx::matrix<double> D = (mlx::rand(2, 4) - 0.5) * amp;
+        mlx::matrix<double> U;
+        if (hooks.draws == nullptr) {
+            U = mlx::rand(2, 4);
+        } else {
+            U.resize(2, 4);
+            for (double& v : U) v = hooks.draws->next();  // storage order, as mlx::rand fills
+        }
+        const mlx::matrix<double> D = (U - 0.5) * amp;
         for (std::size_t c = 0; c < 4; ++c) {
             moved(0, c) = unitSquare(0, c) - D(0, c);
             moved(1, c) = unitSquare(1, c) - D(1, c);

@@ -55,11 +55,19 @@ public:
     virtual double uncounted(double sample, double fitted) const = 0;
 };
 
+// A source of uniform draws on [0, 1) for the training perturbations.
+class uniformDraws {
+public:
+    virtual ~uniformDraws() = default;
+    virtual double next() = 0;
+};
+
 // What a layer above may change in learning; the defaults are the plain method. The learner
 // keeps both for its differences, at learning and tracking alike; neither is owned.
 struct learningHooks {
     sampler* reader = nullptr;                // none: the frame itself
     const sampleWeights* weights = nullptr;   // none: every sample counts
+    uniformDraws* draws = nullptr;            // none: the process's one stream (mlx::rand)
 };
 
 // Base of the learners. From the first frame and the selected corners it lays the sample grid
@@ -108,7 +116,8 @@ protected:
     // Lays the grid and keeps the reference pattern.
     void makePts();
     // Regenerates deltaI (plans x n pattern differences) and deltaP (plans x 8 corner motions)
-    // for level k, whose motions are drawn uniformly in [-noise / 2^k, noise / 2^k).
+    // for level k, whose motions are drawn uniformly in [-noise / 2^k, noise / 2^k), eight draws
+    // per perturbation in the order dx0, dy0, ..., dx3, dy3.
     void createOnePlane(const unsigned& k);
     virtual void createPlanes() = 0;
     // Fits every level (createPlanes), then lets go of the first frame.

@@ -4,7 +4,7 @@
 
 namespace track {
 
-trackDhome::trackDhome(const mlx::matrix<int, 12>& corners, const ini::INIParser& ini,
+trackDhome::trackDhome(const mlx::matrix<double, 12>& corners, const ini::INIParser& ini,
                        const mlx::matrix<unsigned char>& image, const linearHooks& hooks)
     : tracker(ini, [&] { return std::make_unique<LearnJD>(mlx::matrix<double>(corners), ini, image, hooks); }),
       learner(static_cast<const LearnJD*>(&getLearner())) {}

@@ -12,7 +12,7 @@ namespace track {
 // linear model.
 class trackDhome : public tracker {
 public:
-    trackDhome(const mlx::matrix<int, 12>& corners, const ini::INIParser& ini, const mlx::matrix<unsigned char>& image,
+    trackDhome(const mlx::matrix<double, 12>& corners, const ini::INIParser& ini, const mlx::matrix<unsigned char>& image,
                const linearHooks& hooks = {});
 
     void trackstep(const unsigned& k, mlx::matrix<double>& corners, mlx::geometry::homog& H,

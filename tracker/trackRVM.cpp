@@ -2,7 +2,7 @@
 
 namespace track {
 
-trackRVM::trackRVM(const mlx::matrix<int, 12>& corners, const ini::INIParser& ini, const mlx::matrix<unsigned char>& image,
+trackRVM::trackRVM(const mlx::matrix<double, 12>& corners, const ini::INIParser& ini, const mlx::matrix<unsigned char>& image,
                    const relevanceHooks& hooks)
     : tracker(ini, [&] { return std::make_unique<AppRVM>(mlx::matrix<double>(corners), ini, image, hooks); }),
       learner(static_cast<const AppRVM*>(&getLearner())) {}

@@ -10,7 +10,7 @@ namespace track {
 // level's relevance vectors, times the level's weights.
 class trackRVM : public tracker {
 public:
-    trackRVM(const mlx::matrix<int, 12>& corners, const ini::INIParser& ini, const mlx::matrix<unsigned char>& image,
+    trackRVM(const mlx::matrix<double, 12>& corners, const ini::INIParser& ini, const mlx::matrix<unsigned char>& image,
              const relevanceHooks& hooks = {});
 
     void trackstep(const unsigned& k, mlx::matrix<double>& corners, mlx::geometry::homog& H,

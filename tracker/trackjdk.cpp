@@ -4,7 +4,7 @@
 
 namespace track {
 
-trackjdk::trackjdk(const mlx::matrix<int, 12>& corners, const ini::INIParser& ini, const mlx::matrix<unsigned char>& image,
+trackjdk::trackjdk(const mlx::matrix<double, 12>& corners, const ini::INIParser& ini, const mlx::matrix<unsigned char>& image,
                    const kernelHooks& hooks)
     : tracker(ini, [&] { return std::make_unique<Appjdk>(mlx::matrix<double>(corners), ini, image, hooks); }),
       learner(static_cast<const Appjdk*>(&getLearner())) {}

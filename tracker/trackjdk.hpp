@@ -10,7 +10,7 @@ namespace track {
 // against the level's centres, times the level's weights.
 class trackjdk : public tracker {
 public:
-    trackjdk(const mlx::matrix<int, 12>& corners, const ini::INIParser& ini, const mlx::matrix<unsigned char>& image,
+    trackjdk(const mlx::matrix<double, 12>& corners, const ini::INIParser& ini, const mlx::matrix<unsigned char>& image,
              const kernelHooks& hooks = {});
 
     void trackstep(const unsigned& k, mlx::matrix<double>& corners, mlx::geometry::homog& H,

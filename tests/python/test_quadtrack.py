@@ -9,6 +9,7 @@ import numpy as np
 import pytest
 
 import quadtrack
+from conftest import write_clip
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 FRAMES, TRUTH = quadtrack.demo_sequence(100)
@@ -66,13 +67,21 @@ def test_update_reports_a_hidden_region_lost_and_finds_it_again_where_it_was():
 @pytest.mark.parametrize("change, raised, words", [
     ({"frame0": FRAMES[0].tolist()}, TypeError, "frame0: expected a numpy array"),
     ({"frame0": FRAMES[0].astype(np.float32)}, TypeError, "frame0: expected dtype uint8"),
-    ({"frame0": FRAMES[:2]}, ValueError, "frame0: expected a 2-D array"),
+    ({"frame0": FRAMES[:2]}, ValueError, r"frame0: expected a 2-D grey array .* or a 3-D colour one .*, got shape \(2, 240, 320\)"),
     ({"frame0": FRAMES[0][:0]}, ValueError, "frame0: a frame of 0 x 320"),
-    ({"corners": None}, TypeError, "corners"),
     ({"corners": "abcd"}, TypeError, "corners"),
-    ({"corners": TRUTH[0][:3]}, ValueError, r"corners: expected shape \(4, 2\), got \(3, 2\)"),
-    ({"corners": TRUTH[0] + 0.5}, ValueError, "corners: expected whole pixels"),
-    ({"corners": TRUTH[0] + 2.0**31}, ValueError, "corners: expected whole pixels"),
+    ({"corners": TRUTH[0][:3]}, ValueError, r"corners: expected shape \(4, 2\), \(4, 1, 2\) or \(1, 4, 2\), got \(3, 2\)"),
+    ({"corners": TRUTH[0] + 2.0**31}, ValueError, "corners: expected finite pixel coordinates within 32-bit range"),
+    ({"corners": TRUTH[0] * np.nan}, ValueError, "corners: expected finite"),
+    ({"corners": None}, TypeError, r"expected the region as corners=\.\.\. or box=\(x, y, w, h\)"),
+    ({"box": (100, 70, 60, 50)}, TypeError, "expected the region as corners or as box, not both"),
+    ({"corners": None, "box": (100, 70, 0, 50)}, ValueError, "box: expected a positive width and height"),
+    ({"corners": None, "box": (100, 70, 60)}, ValueError, r"box: expected \(x, y, w, h\), got shape \(3,\)"),
+    ({"corners": TRUTH[0][[0, 2, 1, 3]]}, ValueError, "corners: the corners must go around a convex region"),  # bow tie
+    ({"corners": [[81, 40], [168, 37], [120, 60], [79, 138]]}, ValueError, "corners: the corners must go around"),  # dart
+    ({"frame": np.zeros((240, 320, 2), np.uint8)}, ValueError, r"frame: expected .* BGR or BGRA order, got shape"),
+    ({"plans": "100.5"}, quadtrack.Error, 'configuration key "plans": "100.5" is not an unsigned integer'),
+    ({"seed": 2**32}, quadtrack.Error, 'configuration key "seed": "4294967296" is not an unsigned integer'),
     ({"method": 1}, TypeError, "method: expected a str"),
     ({"method": "kalman"}, ValueError, "method"),
     ({"plan": 800}, TypeError, "unexpected keyword argument 'plan'"),
@@ -81,11 +90,11 @@ def test_update_reports_a_hidden_region_lost_and_finds_it_again_where_it_was():
     ({"plans": -1}, quadtrack.Error, 'configuration key "plans": "-1" is not an unsigned integer'),
     ({"noise": float("inf")}, quadtrack.Error, 'configuration key "noise": "inf" is not a finite number'),
     ({"plans": 1, "method": "JDK"}, quadtrack.Error, "plans"),
-    ({"corners": [[10, 10], [20, 20], [30, 30], [5, 40]]}, quadtrack.Error, "collinear"),
+    ({"corners": [[10, 10], [20, 20], [30, 30], [5, 40]]}, ValueError, "corners: the corners must go around a convex"),
     ({"frame0": BLACK}, quadtrack.Error, "uniform"),
     ({"frame": FRAMES[1][:, :100]}, ValueError, r"frame: expected shape \(240, 320\) as frame0, got \(240, 100\)"),
     ({"frame": FRAMES[1].astype(np.int16)}, TypeError, "frame: expected dtype uint8"),
-    ({"frame": BLACK, "lost": 0}, quadtrack.Error, "<MLX Error>\nIn file .*\nthe sampled region is uniform"),
+    ({"frame": BLACK, "lost": 0}, quadtrack.Error, "^the sampled region is uniform"),
 ])
 def test_refuses_each_bad_argument_naming_it(change, raised, words):
     args = {"frame0": FRAMES[0], "corners": TRUTH[0], "plans": 100, **change}
@@ -117,10 +126,7 @@ def test_two_trackers_in_two_threads_and_one_tracker_shared():
 def test_the_video_example_writes_the_track_and_the_drawn_video_through_lost_frames(tmp_path):
     cv2 = pytest.importorskip("cv2")
     hidden = [8, 9]
-    video = cv2.VideoWriter(str(tmp_path / "in.avi"), cv2.VideoWriter_fourcc(*"MJPG"), 25, FRAMES.shape[:0:-1])
-    for k, frame in enumerate(FRAMES[:20]):
-        video.write(cv2.cvtColor(BLACK if k in hidden else frame, cv2.COLOR_GRAY2BGR))
-    video.release()
+    write_clip(cv2, tmp_path / "in.avi", np.array([BLACK if k in hidden else f for k, f in enumerate(FRAMES[:20])]))
     corners = ",".join(str(int(v)) for v in TRUTH[0].ravel())
     done = subprocess.run([sys.executable, str(ROOT / "examples/track_video.py"), str(tmp_path / "in.avi"),
                            "--corners", corners, "--output", str(tmp_path / "out.avi"),

@@ -13,6 +13,7 @@
 #include "tracker/components/occlusion.hpp"
 #include "tracker/components/photometry.hpp"
 #include "tracker/components/reacquisition.hpp"
+#include "tracker/components/seeded_draws.hpp"
 
 namespace track::keys {
 namespace {
@@ -75,6 +76,9 @@ const std::vector<key>& all() {
         {"fastlearn", type::count, every(1), nullptr, 0, kInf, false, true,
          "learning takes its fast paths, which give the same models to 1e-9: jd's ridge fit by Cholesky, the kernel "
          "width search on one symmetric distance matrix, rvm's search of the best change screened by a bound; 0: off"},
+        {"seed", type::count, every(seededDraws::defaultSeed), nullptr, 0, 4294967295.0, false, true,
+         "the tracker's own stream of training perturbations starts from this seed: the same frame, corners and keys "
+         "learn the same models in any process and order (extensions = 0: the process's one stream)"},
     };
     return table;
 }

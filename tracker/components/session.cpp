@@ -25,12 +25,26 @@ bool collinear(const mlx::matrix<int, 12>& c, std::size_t a, std::size_t b, std:
     return d(0, a) * d(1, b) - d(1, a) * d(0, b) == 0;
 }
 
+// Sub-pixel corners: the same test in double precision, where (a - o) x (b - o) rounds to zero.
+bool collinear(const mlx::matrix<double, 12>& c, std::size_t a, std::size_t b, std::size_t o) {
+    const auto d = [&](std::size_t row, std::size_t j) { return c(row, j) - c(row, o); };
+    return d(0, a) * d(1, b) - d(1, a) * d(0, b) == 0.0;
+}
+
 // Four corners define a homography of the unit square only when no three of them are collinear
-// (which includes coincident corners).
-void requireGeneralPosition(const mlx::matrix<int, 12>& c) {
+// (which includes coincident corners). Whole-pixel corners within 32-bit range are tested exactly.
+void requireGeneralPosition(const mlx::matrix<double, 12>& corners) {
+    bool whole = true;
+    mlx::matrix<int, 12> c(3, 4);
+    for (std::size_t j = 0; j < 4; ++j)
+        for (std::size_t i = 0; i < 2; ++i) {
+            const double v = corners(i, j);
+            whole = whole && v == std::floor(v) && std::fabs(v) < 2147483648.0;
+            if (whole) c(i, j) = static_cast<int>(v);
+        }
     static const std::size_t triples[4][3] = {{0, 1, 2}, {0, 1, 3}, {0, 2, 3}, {1, 2, 3}};
     for (const auto& t : triples)
-        if (collinear(c, t[0], t[1], t[2]))
+        if (whole ? collinear(c, t[0], t[1], t[2]) : collinear(corners, t[0], t[1], t[2]))
             MLX_RAISE("selected corners " << t[0] + 1 << ", " << t[1] + 1 << " and " << t[2] + 1
                                           << " are collinear or coincident: no region to track");
 }
@@ -41,7 +55,7 @@ void requireTracked(const frameResult& r) {
     if (r.lost()) MLX_RAISE("run: the region was lost (" << r.why << ")");
 }
 
-session::session(const mlx::matrix<int, 12>& corners, const ini::INIParser& config,
+session::session(const mlx::matrix<double, 12>& corners, const ini::INIParser& config,
                  const mlx::matrix<unsigned char>& image)
     : kind(keys::method(config)) {
     requireGeneralPosition(corners);
@@ -55,6 +69,8 @@ session::session(const mlx::matrix<int, 12>& corners, const ini::INIParser& conf
             reader = std::make_unique<binnedSampler>(mlx::matrix<double>(corners), read("binning"));
             hooks.reader = reader.get();
         }
+        draws = std::make_unique<seededDraws>(static_cast<std::uint32_t>(read("seed")));
+        hooks.draws = draws.get();
         motion = std::make_unique<motionPrior>(read("predict"), static_cast<unsigned>(read("settle")));
         lost = lostState(read("lost"));
         accept = read("reacquire");

@@ -12,6 +12,7 @@
 #include "tracker/components/occlusion.hpp"
 #include "tracker/components/photometry.hpp"
 #include "tracker/components/reacquisition.hpp"
+#include "tracker/components/seeded_draws.hpp"
 #include "tracker/iniparser.hpp"
 #include "tracker/tracker.hpp"
 
@@ -42,10 +43,11 @@ void requireTracked(const frameResult& r);
 // components the configuration switches on around it. The method is chosen here, once.
 class session : private tracker::frameControl {
 public:
-    // Learns the region of corners (3 x 4, column j = corner j) on image (width x height, element
-    // (x, y) = pixel (x, y)). A toolkit error, before anything large is allocated, when three
-    // corners are collinear or a key is refused; later when the region cannot be learned.
-    session(const mlx::matrix<int, 12>& corners, const ini::INIParser& config, const mlx::matrix<unsigned char>& image);
+    // Learns the region of corners (3 x 4, column j = corner j, sub-pixel or whole) on image
+    // (width x height, element (x, y) = pixel (x, y)). A toolkit error, before anything large is
+    // allocated, when three corners are collinear or a key is refused; later when the region
+    // cannot be learned.
+    session(const mlx::matrix<double, 12>& corners, const ini::INIParser& config, const mlx::matrix<unsigned char>& image);
     ~session() override;
 
     // Follows the region onto frame. Errors pass as the plain method raises them, but for those
@@ -75,6 +77,8 @@ private:
     const frameResult& hold(const mlx::geometry::homog& before, std::string why);
 
     tracker::enumTrackerType kind;
+    // The training perturbations' own stream ("seed"); none: the process's one stream.
+    std::unique_ptr<seededDraws> draws;
     std::unique_ptr<photometry> weights;
     std::unique_ptr<binnedSampler> reader;
     std::unique_ptr<occlusion> hiding;
