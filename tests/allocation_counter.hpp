@@ -43,6 +43,25 @@ void* operator new(std::size_t n) { return allocation_counter::counted(n); }
 void* operator new[](std::size_t n) { return allocation_counter::counted(n); }
 void* operator new(std::size_t n, std::align_val_t a) { return allocation_counter::counted_aligned(n, a); }
 void* operator new[](std::size_t n, std::align_val_t a) { return allocation_counter::counted_aligned(n, a); }
+// The library's temporary buffers (std::stable_sort's) come from the nothrow forms: they must pair
+// with the deletes below too.
+void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
+    ++allocation_counter::count;
+    return std::malloc(n == 0 ? 1 : n);
+}
+void* operator new[](std::size_t n, const std::nothrow_t& t) noexcept { return operator new(n, t); }
+void* operator new(std::size_t n, std::align_val_t a, const std::nothrow_t&) noexcept {
+    try {
+        return allocation_counter::counted_aligned(n, a);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+void* operator new[](std::size_t n, std::align_val_t a, const std::nothrow_t& t) noexcept { return operator new(n, a, t); }
+void operator delete(void* p, std::align_val_t, const std::nothrow_t&) noexcept { allocation_counter::free_aligned(p); }
+void operator delete[](void* p, std::align_val_t, const std::nothrow_t&) noexcept { allocation_counter::free_aligned(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
