@@ -1,6 +1,7 @@
 #include "tracker/components/reacquisition.hpp"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 
 #include "mlx/array/as_hindex.hpp"
@@ -55,32 +56,43 @@ reacquisition::reacquisition(double accept_, const mlx::matrix<double, 12>& corn
     if (usable) repeats = repeatedOn(view, at, sides / 8.0 / std::ldexp(1.0, static_cast<int>(level)));
 }
 
-// The grid read as the reference is read, moved by whole pixels of the level: the region itself
-// matches with 1 and an exact copy elsewhere with 1 too, whatever the grid's fractions.
+// The grid read as the reference is read (bilinear, truncated), moved by whole pixels of the
+// level: the region itself matches with 1, and so does an exact copy elsewhere. A whole-pixel move
+// keeps every point's interpolation weights, so only the base pixel moves.
 bool reacquisition::repeatedOn(const mlx::matrix<unsigned char>& view, const mlx::matrix<double>& at, double apart) const {
-    double low[2] = {INFINITY, INFINITY}, high[2] = {-INFINITY, -INFINITY};
-    for (std::size_t m = 0; m < side * side; ++m)
+    constexpr std::size_t n = side * side;
+    std::array<long, 2 * n> base;
+    std::array<float, 2 * n> weight;
+    long low[2] = {LONG_MAX, LONG_MAX}, high[2] = {LONG_MIN, LONG_MIN};
+    for (std::size_t m = 0; m < n; ++m)
         for (std::size_t i = 0; i < 2; ++i) {
-            low[i] = std::min(low[i], at(i, m));
-            high[i] = std::max(high[i], at(i, m));
+            const double floor = std::floor(at(i, m));
+            base[2 * m + i] = static_cast<long>(floor);
+            weight[2 * m + i] = static_cast<float>(at(i, m) - floor);
+            low[i] = std::min(low[i], base[2 * m + i]);
+            high[i] = std::max(high[i], base[2 * m + i] + (weight[2 * m + i] > 0.0f));
         }
-    const double last[2] = {static_cast<double>(coarseWidth) - 1.0, static_cast<double>(coarseHeight) - 1.0};
-    mlx::matrix<double> moved = at, levels;
-    for (double dy = std::ceil(-low[1]); dy <= last[1] - high[1]; ++dy)
-        for (double dx = std::ceil(-low[0]); dx <= last[0] - high[0]; ++dx) {
-            if (std::hypot(dx, dy) < apart) continue;
-            for (std::size_t m = 0; m < side * side; ++m) {
-                moved(0, m) = at(0, m) + dx;
-                moved(1, m) = at(1, m) + dy;
+    const long width = static_cast<long>(view.rows()), height = static_cast<long>(view.cols());
+    const unsigned char* pixels = view.data();
+    std::array<double, n> levels;
+    for (long dy = -low[1]; dy + high[1] < height; ++dy)
+        for (long dx = -low[0]; dx + high[0] < width; ++dx) {
+            if (std::hypot(double(dx), double(dy)) < apart) continue;
+            for (std::size_t m = 0; m < n; ++m) {
+                const float a = weight[2 * m], b = weight[2 * m + 1];
+                const unsigned char* p = pixels + (base[2 * m] + dx) + width * (base[2 * m + 1] + dy);
+                const float v10 = a > 0.0f ? p[1] : 0.0f, v01 = b > 0.0f ? p[width] : 0.0f;
+                const float v11 = a > 0.0f && b > 0.0f ? p[width + 1] : 0.0f;
+                const float v = (1.0f - a) * (1.0f - b) * p[0] + a * (1.0f - b) * v10 + (1.0f - a) * b * v01 + a * b * v11;
+                levels[m] = static_cast<double>(static_cast<int>(v));
             }
-            mlx::as_hindex(view, moved, levels);
             double sum = 0.0, squares = 0.0, dot = 0.0;
-            for (std::size_t m = 0; m < side * side; ++m) {
-                sum += levels(m);
-                squares += levels(m) * levels(m);
-                dot += levels(m) * reference[m];
+            for (std::size_t m = 0; m < n; ++m) {
+                sum += levels[m];
+                squares += levels[m] * levels[m];
+                dot += levels[m] * reference[m];
             }
-            const double spread = squares - sum * sum / static_cast<double>(side * side);
+            const double spread = squares - sum * sum / static_cast<double>(n);
             if (spread > 0.0 && dot / std::sqrt(spread) >= repeatedAbove) return true;
         }
     return false;
