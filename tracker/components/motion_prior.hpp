@@ -27,6 +27,9 @@ public:
     bool stepOn(const tracker& t, unsigned k, unsigned taken) const;
     // A frame ended tracked at these corners (3 x 4).
     void tracked(const mlx::matrix<double, 12>& corners);
+    // Whether the last two frames were tracked since learning, a restart or a lost frame: the
+    // region is being followed, and changes little from frame to frame.
+    bool following() const { return known >= 2; }
     // A frame was lost: the motion is forgotten, the last corners kept.
     void lost() { known = known < 1 ? known : 1; }
     // Back to the selected region, whose corners are these.
