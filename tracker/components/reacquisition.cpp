@@ -64,8 +64,12 @@ bool reacquisition::repeatedOn(const mlx::matrix<unsigned char>& view, const mlx
     std::array<long, 2 * n> base;
     std::array<float, 2 * n> weight;
     long low[2] = {LONG_MAX, LONG_MAX}, high[2] = {LONG_MIN, LONG_MIN};
+    const double last[2] = {static_cast<double>(view.rows()) - 1.0, static_cast<double>(view.cols()) - 1.0};
     for (std::size_t m = 0; m < n; ++m)
         for (std::size_t i = 0; i < 2; ++i) {
+            // A region not wholly on the first frame (or not finite) is read partly as zeros: no
+            // copy of it is sought.
+            if (!(at(i, m) >= 0.0 && at(i, m) <= last[i])) return false;
             const double floor = std::floor(at(i, m));
             base[2 * m + i] = static_cast<long>(floor);
             weight[2 * m + i] = static_cast<float>(at(i, m) - floor);
