@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <sstream>
 
@@ -27,20 +28,30 @@ std::vector<double> numbers(const std::string& line) {
     return out;
 }
 
-}  // namespace
-
-TEST_F(Tracking, FollowsTheGeneratedRegionFromFilesAndFromStandardInputAlike) {
+// A 160 x 120 sequence with a 50 px region, and its first frame's corners as --corners takes them.
+Sequence smallSequence(int frames, std::uint64_t seed, double noise) {
     SequenceOptions o;
     o.width = 160;
     o.height = 120;
     o.region = 50;
-    o.frames = 30;
-    o.noise = 1;
-    o.seed = 3;
-    const Sequence s(o);
+    o.frames = frames;
+    o.noise = noise;
+    o.seed = seed;
+    return Sequence(o);
+}
+
+std::string cornersOf(const Sequence& s) {
     std::string corners;
     for (const Point& p : s.truth(0)) corners += std::to_string(int(p.x)) + "," + std::to_string(int(p.y)) + ",";
     corners.pop_back();
+    return corners;
+}
+
+}  // namespace
+
+TEST_F(Tracking, FollowsTheGeneratedRegionFromFilesAndFromStandardInputAlike) {
+    const Sequence s = smallSequence(30, 3, 1);
+    const std::string corners = cornersOf(s);
     std::vector<std::string> args = {"track", "--config", "test.ini", "--output", "files.csv", "--corners=" + corners};
     std::string raw;
     for (int k = 0; k < s.size(); ++k) {
@@ -77,18 +88,11 @@ TEST_F(Tracking, FollowsTheGeneratedRegionFromFilesAndFromStandardInputAlike) {
 }
 
 TEST_F(Tracking, CarriesOnThroughFramesWhereTheRegionIsHiddenAndFindsItAgain) {
-    SequenceOptions o;
-    o.width = 160;
-    o.height = 120;
-    o.region = 50;
-    o.frames = 14;
-    o.seed = 5;
-    const Sequence s(o);
-    std::string corners, raw;
-    for (const Point& p : s.truth(0)) corners += std::to_string(int(p.x)) + "," + std::to_string(int(p.y)) + ",";
-    corners.pop_back();
+    const Sequence s = smallSequence(14, 5, 0);
+    const std::string corners = cornersOf(s);
+    std::string raw;
     for (int k = 0; k < s.size(); ++k) {
-        const GreyImage f = k == 6 || k == 7 ? GreyImage(o.width, o.height) : s.frame(k);
+        const GreyImage f = k == 6 || k == 7 ? GreyImage(160, 120) : s.frame(k);
         raw.append(f.pixels.begin(), f.pixels.end());
     }
     const auto r = quadtrack({"track", "--corners", corners, "--size", "160x120", "-"}, raw);
