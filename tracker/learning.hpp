@@ -62,12 +62,21 @@ public:
     virtual double next() = 0;
 };
 
+// How a training perturbation's transform is formed from the unit square's moved corners.
+class perturbationMap {
+public:
+    virtual ~perturbationMap() = default;
+    // The transform taking the unit square's corners onto moved (3 x 4).
+    virtual mlx::geometry::homog operator()(const mlx::matrix<double, 12>& moved) const = 0;
+};
+
 // What a layer above may change in learning; the defaults are the plain method. The learner
 // keeps both for its differences, at learning and tracking alike; neither is owned.
 struct learningHooks {
     sampler* reader = nullptr;                // none: the frame itself
     const sampleWeights* weights = nullptr;   // none: every sample counts
     uniformDraws* draws = nullptr;            // none: the process's one stream (mlx::rand)
+    const perturbationMap* moves = nullptr;   // none: estimated from the four corners as any transform
 };
 
 // Base of the learners. From the first frame and the selected corners it lays the sample grid

@@ -8,6 +8,7 @@
 #include <memory>
 #include <new>
 
+#include "mlx/array/block.hpp"
 #include "mlx/tool/exception.hpp"
 
 namespace mlx {
@@ -77,14 +78,17 @@ private:
     static constexpr std::size_t alignment = alignof(T) > 16 ? alignof(T) : 16;
 
     static T* allocate(std::size_t count) {
-        T* block = static_cast<T*>(::operator new[](count * sizeof(T), std::align_val_t(alignment)));
+        if (count > static_cast<std::size_t>(-1) / sizeof(T)) throw std::bad_array_new_length();
+        const blockLayout layout = layoutOf(count * sizeof(T), alignment);
+        T* block = static_cast<T*>(::operator new[](layout.bytes, std::align_val_t(layout.alignment)));
+        adviseHugePages(block, layout);
         std::uninitialized_value_construct_n(block, count);
         return block;
     }
     void release() noexcept {
         if (block_ != nullptr) {
             std::destroy_n(block_, capacity_);
-            ::operator delete[](block_, std::align_val_t(alignment));
+            ::operator delete[](block_, std::align_val_t(layoutOf(capacity_ * sizeof(T), alignment).alignment));
         }
         block_ = nullptr;
         capacity_ = 0;

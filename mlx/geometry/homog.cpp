@@ -136,6 +136,25 @@ void estimate(const double* X, const double* Y, std::size_t n, bool normalise, d
         estimate_with<dynamic, dynamic>(X, Y, n, normalise, h);
 }
 
+void unit_square_to(const double* Y, double* h) {
+    const double x0 = Y[0], y0 = Y[1], x1 = Y[3], y1 = Y[4], x2 = Y[6], y2 = Y[7], x3 = Y[9], y3 = Y[10];
+    // The projective terms g, h from the quad's departure from a parallelogram.
+    const double sx = x0 - x1 + x2 - x3, sy = y0 - y1 + y2 - y3;
+    const double dx1 = x1 - x2, dx2 = x3 - x2, dy1 = y1 - y2, dy2 = y3 - y2;
+    const double den = dx1 * dy2 - dx2 * dy1;
+    const double g = (sx * dy2 - dx2 * sy) / den;
+    const double k = (dx1 * sy - sx * dy1) / den;
+    h[0] = x1 - x0 + g * x1;
+    h[1] = y1 - y0 + g * y1;
+    h[2] = g;
+    h[3] = x3 - x0 + k * x3;
+    h[4] = y3 - y0 + k * y3;
+    h[5] = k;
+    h[6] = x0;
+    h[7] = y0;
+    h[8] = 1.0;
+}
+
 void bad_shape(const char* what, shape s) {
     MLX_RAISE(tool::checker::BadDimensions << ": " << what << " " << s);
 }

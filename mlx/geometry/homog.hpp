@@ -19,6 +19,9 @@ namespace detail {
 // Y (both 3 x n, column-major), scaled so that h(2,2) = 1. Defined in homog.cpp.
 void estimate(const double* X, const double* Y, std::size_t n, bool normalise, double* h);
 [[noreturn]] void bad_shape(const char* what, shape s);
+// h (nine values, column-major) = the transform of the unit square onto the four points of Y
+// (3 x 4, column-major, last row 1), h(2,2) = 1. Defined in homog.cpp.
+void unit_square_to(const double* Y, double* h);
 }  // namespace detail
 
 // Divides every element of each column of P by that column's last element, in place; returns P.
@@ -120,6 +123,18 @@ inline homog operator*(const homog& H1, const homog& H2) {
     matrix<double, 9> out;
     prod(H1.mat(), H2.mat(), out);
     return homog(out);
+}
+
+// The transform mapping the unit square's corners (0, 0), (1, 0), (1, 1), (0, 1) onto the four
+// columns of corners (3 x 4, last row 1), in closed form, scaled so that H(2,2) = 1: a few dozen
+// operations where the general estimate solves a system. Corners three of which are collinear give
+// non-finite values; nothing is raised.
+template <std::size_t C>
+homog unitSquareTo(const matrix<double, C>& corners) {
+    if (corners.rows() != 3 || corners.cols() != 4) detail::bad_shape("unit square mapped onto corners of shape", corners.size());
+    homog H;
+    detail::unit_square_to(corners.data(), &H(0, 0));
+    return H;
 }
 
 // H * P for a 3 x n point set P: the same as H.applyto(P).

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "mlx/array/matrix.hpp"
+#include "mlx/geometry/homog.hpp"
 #include "mlx/optimization/base_brent.hpp"
 #include "tracker/appDhome.hpp"
 #include "tracker/appRVM.hpp"
@@ -23,6 +24,15 @@ public:
 
     void fit(unsigned k, const mlx::matrix<double>& deltaI, const mlx::matrix<double>& deltaP, double ridge,
              mlx::matrix<double>& model) override;
+};
+
+// The training perturbations' transforms in closed form, where the plain way solves for each:
+// equal to its to a few units in the last place, far below what moves a sample's grey level.
+class closedFormMoves : public perturbationMap {
+public:
+    mlx::geometry::homog operator()(const mlx::matrix<double, 12>& moved) const override {
+        return mlx::geometry::unitSquareTo(moved);
+    }
 };
 
 // The kernel learners' width criterion evaluated on the distance matrix formed once per level,

@@ -75,6 +75,10 @@ session::session(const mlx::matrix<double, 12>& corners, const ini::INIParser& c
         lost = lostState(read("lost"));
         accept = read("reacquire");
         const bool fast = read("fastlearn") != 0.0;
+        if (fast) {
+            moves = std::make_unique<closedFormMoves>();
+            hooks.moves = moves.get();
+        }
         if (kind == tracker::JD) {
             hooks.sampleNoise = read("sensor");
             if (read("occlusion") > 0.0) {

@@ -83,6 +83,7 @@ private:
     std::unique_ptr<binnedSampler> reader;
     std::unique_ptr<occlusion> hiding;
     std::unique_ptr<choleskyFit> fitter;
+    std::unique_ptr<closedFormMoves> moves;
     std::unique_ptr<symmetricWidthSearch> widthSearch;
     std::unique_ptr<relevanceScreen> screen;
     std::unique_ptr<motionPrior> motion;

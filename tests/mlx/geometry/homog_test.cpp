@@ -62,3 +62,21 @@ TEST(Homog, PointAtInfinitySwitchesToTheDirectPath) {
     const matrix<double> affine = {{1, 0.5, 2}, {0, 1, 3}, {0, 0, 1}};
     EXPECT_LT(max_diff(H.mat(), affine), 1e-12) << H.mat();
 }
+
+TEST(Homog, TheUnitSquaresClosedFormIsTheEstimatedTransform) {
+    lcg g(17);
+    for (int trial = 0; trial < 200; ++trial) {
+        // Perturbations of the unit square as learning draws them, and parallelograms, where the
+        // projective terms vanish.
+        matrix<double, 12> Y(kUnitSquare);
+        for (std::size_t c = 0; c < 4; ++c)
+            for (std::size_t i = 0; i < 2; ++i) Y(i, c) += 0.4 * g.next();
+        if (trial % 10 == 0)
+            for (std::size_t i = 0; i < 2; ++i) Y(i, 2) = Y(i, 1) + Y(i, 3) - Y(i, 0);
+        const homog closed = mlx::geometry::unitSquareTo(Y);
+        const homog estimated(kUnitSquare, Y, true);
+        EXPECT_EQ(closed(2, 2), 1.0);
+        EXPECT_LT(max_diff(closed.mat(), estimated.mat()), 1e-13 * (1 + mlx::globalNorm_eucl(estimated.mat())));
+    }
+    EXPECT_THROW(mlx::geometry::unitSquareTo(matrix<double>(2, 4)), mlx::tool::generalException);
+}
