@@ -119,6 +119,10 @@ public:
         cols_ = c;
     }
 
+    // Room for count elements with the shape unchanged: resizing within it does not allocate,
+    // and the room is not touched, nor on most systems backed by memory, before a resize uses it.
+    void reserve(std::size_t count) { store_.grow(numel(), count); }
+
     // Shape r x c filled with r*c elements read from p in storage order.
     void assign(const T* p, std::size_t r, std::size_t c) {
         if (p == nullptr)

@@ -18,8 +18,9 @@ inline constexpr std::size_t dynamic = 0;
 
 namespace detail {
 
-// Element storage of a matrix. Both kinds offer data(), capacity() and reserve(count), which
-// makes room for count elements, keeps the first min(old, count) values and zeroes the rest.
+// Element storage of a matrix. Both kinds offer data(), capacity(), reserve(used, count), which
+// makes room for count elements, keeps the first min(used, count) values and zeroes the rest,
+// and grow(used, count), which makes the room, keeps the first used values and touches no other.
 template <class T, std::size_t Capacity>
 class storage {
 public:
@@ -28,13 +29,16 @@ public:
     static constexpr std::size_t capacity() noexcept { return Capacity; }
 
     void reserve(std::size_t used, std::size_t count) {
+        grow(used, count);
+        std::fill(elems_ + std::min(used, count), elems_ + Capacity, T());
+    }
+    void grow(std::size_t, std::size_t count) const {
         if (count > Capacity) {
             std::cout << "erreur alloc" << std::endl;
             MLX_RAISE(tool::checker::BadDimensions << ": " << count
                                                    << " elements exceed the fixed capacity "
                                                    << Capacity);
         }
-        std::fill(elems_ + std::min(used, count), elems_ + Capacity, T());
     }
 
 private:
@@ -64,14 +68,16 @@ public:
     std::size_t capacity() const noexcept { return capacity_; }
 
     void reserve(std::size_t used, std::size_t count) {
-        if (count > capacity_) {
-            T* grown = allocate(count);
-            std::copy(block_, block_ + std::min(used, count), grown);
-            release();
-            block_ = grown;
-            capacity_ = count;
-        }
+        grow(std::min(used, count), count);
         std::fill(block_ + std::min(used, count), block_ + count, T());
+    }
+    void grow(std::size_t used, std::size_t count) {
+        if (count <= capacity_) return;
+        T* grown = allocate(count);
+        std::copy(block_, block_ + used, grown);
+        release();
+        block_ = grown;
+        capacity_ = count;
     }
 
 private:
@@ -82,7 +88,9 @@ private:
         const blockLayout layout = layoutOf(count * sizeof(T), alignment);
         T* block = static_cast<T*>(::operator new[](layout.bytes, std::align_val_t(layout.alignment)));
         adviseHugePages(block, layout);
-        std::uninitialized_value_construct_n(block, count);
+        // Left untouched: every element is set before it is read, and a page not yet written is
+        // not yet backed.
+        std::uninitialized_default_construct_n(block, count);
         return block;
     }
     void release() noexcept {

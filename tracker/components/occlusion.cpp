@@ -52,7 +52,8 @@ void occlusion::attach(trackDhome& t) {
     fitted.resize(n, 1);
     residual.resize(1, n);
     magnitudes.resize(n, 1);
-    block.resize(n, n);
+    // Sized for every sample hidden, but backed only as far as a frame's hidden samples need.
+    block.reserve(n * n);
     solution.resize(n, 8);
     earlierSamples.resize(1, n);
     earlierPattern.resize(1, n);
