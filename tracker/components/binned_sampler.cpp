@@ -57,29 +57,52 @@ void binnedSampler::read(const mlx::matrix<unsigned char>& frame, const mlx::geo
         sampler::read(frame, H, grid, points, samples);
         return;
     }
-    (fromFrame() * H).applyto(grid, points);
-    mlx::geometry::normalize_h(points);
-    mlx::as_hindex(cover(frame, points), points, samples);
+    // The grid mapped and normalised as homog::applyto and normalize_h do it, value for value, in
+    // one pass that also finds the part of the binned frame the points read.
+    const mlx::geometry::homog M = fromFrame() * H;
+    const double* h = M.mat().data();
+    const std::size_t n = grid.cols();
+    points.resize(3, n);
+    const double rowsBinned = static_cast<double>(frame.rows() / 2), colsBinned = static_cast<double>(frame.cols() / 2);
+    bounds b;
+    const double* g = grid.data();
+    double* o = points.data();
+    for (std::size_t m = 0; m < n; ++m, g += 3, o += 3) {
+        const double w = h[2] * g[0] + h[5] * g[1] + h[8] * g[2];
+        const double i = (h[0] * g[0] + h[3] * g[1] + h[6] * g[2]) / w;
+        const double j = (h[1] * g[0] + h[4] * g[1] + h[7] * g[2]) / w;
+        o[0] = i;
+        o[1] = j;
+        o[2] = std::isfinite(w) && w != 0.0 ? 1.0 : w / w;
+        b.add(i, j, rowsBinned, colsBinned);
+    }
+    mlx::as_hindex(cover(frame, b), points, samples);
+}
+
+void binnedSampler::bounds::add(double i, double j, double rows, double cols) {
+    // Points off the binned frame, or not finite, read no pixel.
+    if (!(i >= 0.0 && j >= 0.0 && i < rows && j < cols)) return;
+    lo_i = std::min(lo_i, i);
+    hi_i = std::max(hi_i, i);
+    lo_j = std::min(lo_j, j);
+    hi_j = std::max(hi_j, j);
 }
 
 const mlx::matrix<unsigned char>& binnedSampler::cover(const mlx::matrix<unsigned char>& frame,
                                                  const mlx::matrix<double>& points) {
+    bounds b;
+    for (std::size_t m = 0; m < points.cols(); ++m)
+        b.add(points(0, m), points(1, m), static_cast<double>(frame.rows() / 2), static_cast<double>(frame.cols() / 2));
+    return cover(frame, b);
+}
+
+const mlx::matrix<unsigned char>& binnedSampler::cover(const mlx::matrix<unsigned char>& frame, const bounds& b) {
     if (binnedFrame.rows() != frame.rows() / 2 || binnedFrame.cols() != frame.cols() / 2) {
         binnedFrame.resize(frame.rows() / 2, frame.cols() / 2);
         newFrame();
     }
-    // The pixels bilinear interpolation reads: those at and after each point; points off the
-    // binned frame, or not finite, read none.
-    double lo_i = INFINITY, hi_i = -INFINITY, lo_j = INFINITY, hi_j = -INFINITY;
-    for (std::size_t m = 0; m < points.cols(); ++m) {
-        const double i = points(0, m), j = points(1, m);
-        if (!(i >= 0.0 && j >= 0.0 && i < static_cast<double>(binnedFrame.rows()) && j < static_cast<double>(binnedFrame.cols())))
-            continue;
-        lo_i = std::min(lo_i, i);
-        hi_i = std::max(hi_i, i);
-        lo_j = std::min(lo_j, j);
-        hi_j = std::max(hi_j, j);
-    }
+    // The pixels bilinear interpolation reads: those at and after each point.
+    const double lo_i = b.lo_i, hi_i = b.hi_i, lo_j = b.lo_j, hi_j = b.hi_j;
     if (!(lo_i <= hi_i)) return binnedFrame;
     const span needRows{static_cast<std::size_t>(lo_i), std::min(binnedFrame.rows(), static_cast<std::size_t>(hi_i) + 2)};
     const span needCols{static_cast<std::size_t>(lo_j), std::min(binnedFrame.cols(), static_cast<std::size_t>(hi_j) + 2)};

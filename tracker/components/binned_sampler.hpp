@@ -1,6 +1,7 @@
 #ifndef TRACKER_COMPONENTS_BINNED_SAMPLER_HPP
 #define TRACKER_COMPONENTS_BINNED_SAMPLER_HPP
 
+#include <cmath>
 #include <cstddef>
 
 #include "mlx/array/matrix.hpp"
@@ -41,6 +42,12 @@ public:
     const mlx::matrix<unsigned char>& cover(const mlx::matrix<unsigned char>& frame, const mlx::matrix<double>& points);
 
 private:
+    // The extent of the points that lie on the binned frame.
+    struct bounds {
+        double lo_i = INFINITY, hi_i = -INFINITY, lo_j = INFINITY, hi_j = -INFINITY;
+        void add(double i, double j, double rows, double cols);
+    };
+    const mlx::matrix<unsigned char>& cover(const mlx::matrix<unsigned char>& frame, const bounds& b);
     // Whether the region's reference samples (side x side) call for binning.
     bool suits(const mlx::matrix<double>& samples, std::size_t side) const;
 
