@@ -114,6 +114,22 @@ void BM_Stage_DrawPerturbations(benchmark::State& state) {
 }
 BENCHMARK(BM_Stage_DrawPerturbations)->Unit(benchmark::kMillisecond);
 
+// The same draws with each transform in closed form, as the fast paths form it.
+void BM_Stage_DrawPerturbationsClosedForm(benchmark::State& state) {
+    const level& l = oneLevel();
+    mlx::matrix<double, 12> moved(l.square);
+    for (auto _ : state)
+        for (std::size_t p = 0; p < level::plans; ++p) {
+            const mlx::matrix<double> D = (mlx::rand(2, 4) - 0.5) * 0.2;
+            for (std::size_t c = 0; c < 4; ++c) {
+                moved(0, c) = l.square(0, c) - D(0, c);
+                moved(1, c) = l.square(1, c) - D(1, c);
+            }
+            benchmark::DoNotOptimize(mlx::geometry::unitSquareTo(moved));
+        }
+}
+BENCHMARK(BM_Stage_DrawPerturbationsClosedForm)->Unit(benchmark::kMillisecond);
+
 void BM_Stage_WarpAndSample(benchmark::State& state) {
     const level& l = oneLevel();
     const mlx::geometry::homog Hp = l.perturbed((mlx::rand(2, 4) - 0.5) * 0.2);
