@@ -74,8 +74,9 @@ const std::vector<key>& all() {
         {"reacquire", type::number, every(reacquisition::defaultAccept), nullptr, 0, 1, false, true,
          "while lost, the frame is searched for the region, taken back at this match score; 0: off"},
         {"fastlearn", type::count, every(1), nullptr, 0, kInf, false, true,
-         "learning takes its fast paths, which give the same models to 1e-9: jd's ridge fit by Cholesky, the kernel "
-         "width search on one symmetric distance matrix, rvm's search of the best change screened by a bound; 0: off"},
+         "learning takes its fast paths, which give the same models to 1e-9: perturbations in closed form, jd's ridge "
+         "fit by Cholesky, the kernel width search on one symmetric distance matrix, rvm's search of the best change "
+         "screened by a bound; 0: off"},
         {"seed", type::count, every(seededDraws::defaultSeed), nullptr, 0, 4294967295.0, false, true,
          "the tracker's own stream of training perturbations starts from this seed: the same frame, corners and keys "
          "learn the same models in any process and order (extensions = 0: the process's one stream)"},
