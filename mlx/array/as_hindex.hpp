@@ -1,6 +1,9 @@
 #ifndef MLX_ARRAY_AS_HINDEX_HPP
 #define MLX_ARRAY_AS_HINDEX_HPP
 
+#include <cstddef>
+#include <cstdint>
+
 #include "mlx/array/matrix.hpp"
 
 namespace mlx {
@@ -24,17 +27,25 @@ void as_hindex(const matrix<unsigned char>& image, const matrix<double, C>& poin
             out(m) = 0.0;
             continue;
         }
-        const auto i0 = static_cast<std::size_t>(i);
-        const auto j0 = static_cast<std::size_t>(j);
-        const bool inner_i = i < last_i;
-        const bool inner_j = j < last_j;
+        // Signed conversions: one instruction each, where unsigned ones test for the top bit; the
+        // subscripts are small and not negative, so the values are the same.
+        const auto i0 = static_cast<std::int64_t>(i);
+        const auto j0 = static_cast<std::int64_t>(j);
         const float a = static_cast<float>(i - static_cast<double>(i0));
         const float b = static_cast<float>(j - static_cast<double>(j0));
-        const unsigned char* p = I + i0 + W * j0;
+        const unsigned char* p = I + static_cast<std::size_t>(i0) + W * static_cast<std::size_t>(j0);
+        float v10, v01, v11;
+        if (i < last_i && j < last_j) {
+            v10 = p[1];
+            v01 = p[W];
+            v11 = p[W + 1];
+        } else {
+            const bool inner_i = i < last_i, inner_j = j < last_j;
+            v10 = inner_i ? p[1] : 0.0f;
+            v01 = inner_j ? p[W] : 0.0f;
+            v11 = inner_i && inner_j ? p[W + 1] : 0.0f;
+        }
         const float v00 = p[0];
-        const float v10 = inner_i ? p[1] : 0.0f;
-        const float v01 = inner_j ? p[W] : 0.0f;
-        const float v11 = inner_i && inner_j ? p[W + 1] : 0.0f;
         const float v = (1.0f - a) * (1.0f - b) * v00 + a * (1.0f - b) * v10 + (1.0f - a) * b * v01 + a * b * v11;
         out(m) = static_cast<double>(static_cast<int>(v));
     }
