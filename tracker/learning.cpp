@@ -198,7 +198,8 @@ void learning::createOnePlane(const unsigned& k) {
             moved(1, c) = unitSquare(1, c) - D(1, c);
             moved(2, c) = 1.0;
         }
-        const mlx::geometry::homog Hp = hooks.moves != nullptr ? (*hooks.moves)(moved) : mlx::geometry::homog(unitSquare, moved, true);
+        const mlx::geometry::homog Hp =
+            hooks.moves != nullptr ? (*hooks.moves)(moved) : mlx::geometry::homog(unitSquare, moved, true);
         read(*image, H0 * Hp, points, samples);
         difference(samples, pattern, work);
         for (std::size_t m = 0; m < n; ++m) deltaI(p, m) = pattern(m);

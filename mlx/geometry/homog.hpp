@@ -131,7 +131,8 @@ inline homog operator*(const homog& H1, const homog& H2) {
 // non-finite values; nothing is raised.
 template <std::size_t C>
 homog unitSquareTo(const matrix<double, C>& corners) {
-    if (corners.rows() != 3 || corners.cols() != 4) detail::bad_shape("unit square mapped onto corners of shape", corners.size());
+    if (corners.rows() != 3 || corners.cols() != 4)
+        detail::bad_shape("unit square mapped onto corners of shape", corners.size());
     homog H;
     detail::unit_square_to(corners.data(), &H(0, 0));
     return H;
