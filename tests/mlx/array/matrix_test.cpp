@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "../alg/testing.hpp"
@@ -23,6 +24,36 @@ TEST(Matrix, StoresColumnByColumnAndResizesInStorageOrder) {
     a.resize(2, 3);  // shrinking kept the block; growing back within it reuses it
     EXPECT_EQ(a.data(), block);
     EXPECT_TRUE(isequal(a, matrix<double>{{1, 0, 0}, {0, 0, 0}}));
+    // Room made ahead keeps the shape and values; a later resize within it neither moves the block
+    // nor leaves the new elements unset, however large the block (huge-page layouts included).
+    for (std::size_t room : {std::size_t{64}, std::size_t{400000}}) {
+        matrix<double> b{{7, 8}};
+        b.reserve(room);
+        const double* kept = b.data();
+        EXPECT_TRUE(isequal(b, matrix<double>{{7, 8}}));
+        b.resize(room / 4, 4);
+        EXPECT_EQ(b.data(), kept);
+        EXPECT_EQ(b(0), 7.0);
+        EXPECT_EQ(b(1), 8.0);
+        EXPECT_EQ(std::count(b.begin(), b.end(), 0.0), static_cast<std::ptrdiff_t>(room - 2));
+    }
+}
+
+TEST(Matrix, LargeBlocksAreLaidOnWholeHugePagesOrLeftAsAsked) {
+    for (std::size_t bytes : {std::size_t{1000}, std::size_t{1} << 20, std::size_t{1280000}, std::size_t{2} << 20,
+                              std::size_t{2560000}, std::size_t{3500000}}) {
+        const auto layout = detail::layoutOf(bytes, 16);
+        EXPECT_GE(layout.bytes, bytes);
+        EXPECT_GE(layout.alignment, 16u);
+        EXPECT_LE(layout.huge, layout.bytes);
+        EXPECT_EQ(layout.huge % (std::size_t{2} << 20), 0u);
+        if (layout.huge > 0) {
+            EXPECT_EQ(layout.alignment % (std::size_t{2} << 20), 0u);
+        }
+        // What is not on huge pages is a tail shorter than 1 MiB, or the whole of a small block.
+        EXPECT_LT(bytes - std::min(bytes, layout.huge), layout.huge > 0 ? std::size_t{1} << 20 : bytes + 1);
+    }
+    EXPECT_EQ(detail::layoutOf(1000, 16).bytes, 1000u);
 }
 
 TEST(Matrix, MisuseGivesReportsWithTheirExactTextsAndWritesNothing) {
