@@ -216,10 +216,17 @@ bool cameraMotion::next(const mlx::matrix<unsigned char>& frame, similarity& mot
     const double b = std::ldexp(1.0, static_cast<int>(scale)), c = (b - 1.0) / 2.0;
     const double ox = b * (static_cast<double>(lastFine.width) - 1.0) / 2.0 + c;
     const double oy = b * (static_cast<double>(lastFine.height) - 1.0) / 2.0 + c;
-    motion.a = 1.0 + best.a;
-    motion.b = best.b;
-    motion.tx = ox + b * best.tx - (motion.a * ox - motion.b * oy);
-    motion.ty = oy + b * best.ty - (motion.b * ox + motion.a * oy);
+    similarity found{1.0 + best.a, best.b, 0.0, 0.0};
+    found.tx = ox + b * best.tx - (found.a * ox - found.b * oy);
+    found.ty = oy + b * best.ty - (found.b * ox + found.a * oy);
+    // A motion that moves no corner of the frame by `rest` is taken for none: a still camera's
+    // held corners stay where they are rather than wander by the estimates' hundredths of a pixel.
+    double farthest = 0.0;
+    for (const double x : {0.0, static_cast<double>(frame.rows())})
+        for (const double y : {0.0, static_cast<double>(frame.cols())})
+            farthest = std::max(farthest, std::hypot(found.a * x - found.b * y + found.tx - x, found.b * x + found.a * y + found.ty - y));
+    if (farthest < rest) return false;
+    motion = found;
     return true;
 }
 

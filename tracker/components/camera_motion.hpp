@@ -25,7 +25,8 @@ public:
     // The frame (width x height) the next motion starts from.
     void reference(const mlx::matrix<unsigned char>& frame);
     // The motion from the last frame given to this one, which becomes the reference; false, and
-    // no motion, when the two do not align (a cut, grain, a frame of another size or too small).
+    // no motion, when the two do not align (a cut, grain, a frame of another size or too small)
+    // or the picture is at rest.
     bool next(const mlx::matrix<unsigned char>& frame, similarity& motion);
 
     // Grey levels per pixel of the fine level below which a pixel is flat and tells no motion.
@@ -38,6 +39,8 @@ public:
     static constexpr double aligned = 0.5;
     static constexpr double largestTurn = 0.1;
     static constexpr double largestZoom = 0.1;
+    // Frame pixels a frame's corners must move for the motion to count.
+    static constexpr double rest = 0.1;
 
 private:
     struct level {
