@@ -14,7 +14,7 @@ constexpr std::size_t kFineSide = 160;
 constexpr int kCoarseSteps = 6;
 constexpr int kFineSteps = 4;
 constexpr double kSettled = 0.05;
-// Frame pixels at the border of a level left out: what moves in from outside matches nothing.
+// Pixels at the border of a level left out: what moves in from outside matches nothing.
 constexpr long kBorder = 2;
 
 // Solves the symmetric system A x = r (5 x 5) by elimination with partial pivoting; false when

@@ -58,8 +58,8 @@ TEST(CameraMotion, FindsThePicturesSimilarityAndLeavesOutWhatMovesOtherwise) {
     }
 }
 
-// No motion without a frame to start from, towards grain, or from a frame of another size; each
-// frame given becomes the next reference.
+// No motion without a frame to start from, towards grain, from a frame of another size, or of a
+// few hundredths of a pixel; each frame given becomes the next reference.
 TEST(CameraMotion, ClaimsNoMotionBetweenFramesThatDoNotAlign) {
     track::cameraMotion camera;
     track::cameraMotion::similarity motion;
@@ -73,4 +73,5 @@ TEST(CameraMotion, ClaimsNoMotionBetweenFramesThatDoNotAlign) {
     EXPECT_FALSE(camera.next(view(0.0, 1.0, 0.0, 0.0), motion));
     EXPECT_TRUE(camera.next(view(0.0, 1.0, 1.0, 0.0), motion));
     EXPECT_NEAR(motion.tx, 1.0, 0.1);
+    EXPECT_FALSE(camera.next(view(0.0, 1.0, 1.03, 0.0), motion)) << "a picture at rest: " << motion.tx;
 }
