@@ -73,6 +73,8 @@ const std::vector<key>& all() {
          "many steps; not above iter: off"},
         {"reacquire", type::number, every(reacquisition::defaultAccept), nullptr, 0, 1, false, true,
          "while lost, the frame is searched for the region, taken back at this match score; 0: off"},
+        {"follow", type::count, every(1), nullptr, 0, kInf, false, true,
+         "while lost, the held corners move with the rest of the picture (the camera's motion); 0: off"},
         {"fastlearn", type::count, every(1), nullptr, 0, kInf, false, true,
          "learning takes its fast paths, which give the same models to 1e-9: perturbations in closed form, jd's ridge "
          "fit by Cholesky, the kernel width search on one symmetric distance matrix, rvm's search of the best change "

@@ -74,6 +74,7 @@ session::session(const mlx::matrix<double, 12>& corners, const ini::INIParser& c
         motion = std::make_unique<motionPrior>(read("predict"), static_cast<unsigned>(read("settle")));
         lost = lostState(read("lost"));
         accept = read("reacquire");
+        if (lost.on() && read("follow") != 0.0) camera = std::make_unique<cameraMotion>();
         const bool fast = read("fastlearn") != 0.0;
         if (fast) {
             moves = std::make_unique<closedFormMoves>();
@@ -140,8 +141,9 @@ bool session::stepOn(const tracker& t, unsigned k, unsigned taken) const {
 }
 
 const frameResult& session::run(const mlx::matrix<unsigned char>& frame) {
-    const mlx::geometry::homog before = tk->getH();
     const bool wasLost = result.lost();
+    if (camera && wasLost) follow(frame);
+    const mlx::geometry::homog before = tk->getH();
     result.status = frameResult::state::tracked;
     result.why.clear();
     result.reacquired = false;
@@ -189,7 +191,10 @@ const frameResult& session::run(const mlx::matrix<unsigned char>& frame) {
         return result;
     }
     // Lost, or still lost: the search's places compete with where the steps ended, if that passed.
-    if (!(finder && search(frame, why.empty()))) return hold(before, why);
+    if (!(finder && search(frame, why.empty()))) {
+        if (camera && !wasLost) camera->reference(frame);
+        return hold(before, why);
+    }
     result.reacquired = true;
     if (motion) motion->restart(result.corners);
     return result;
@@ -260,6 +265,15 @@ bool session::search(const mlx::matrix<unsigned char>& frame, bool stepsPassed) 
     result.score = best.score;
     seenWhole = best.corners;
     return true;
+}
+
+void session::follow(const mlx::matrix<unsigned char>& frame) {
+    cameraMotion::similarity moved;
+    if (!camera->next(frame, moved)) return;
+    moved.move(result.corners);
+    moved.move(seenWhole);
+    tk->setH(mlx::geometry::homog(tk->getLearner().getUnitSquare(), result.corners, true));
+    tk->setCorners(mlx::matrix<double>(result.corners));
 }
 
 const frameResult& session::hold(const mlx::geometry::homog& before, std::string why) {

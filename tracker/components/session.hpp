@@ -6,6 +6,7 @@
 
 #include "mlx/array/matrix.hpp"
 #include "tracker/components/binned_sampler.hpp"
+#include "tracker/components/camera_motion.hpp"
 #include "tracker/components/lost_state.hpp"
 #include "tracker/components/motion_prior.hpp"
 #include "tracker/components/fast_learning.hpp"
@@ -73,6 +74,8 @@ private:
     // ended when they passed: true with the spine at the best whose match score reaches the
     // acceptance.
     bool search(const mlx::matrix<unsigned char>& frame, bool stepsPassed);
+    // A frame after a lost one: the held corners, and the shape sought, move as the picture did.
+    void follow(const mlx::matrix<unsigned char>& frame);
     // The frame is lost: back to its start and the corners held.
     const frameResult& hold(const mlx::geometry::homog& before, std::string why);
 
@@ -89,6 +92,7 @@ private:
     std::unique_ptr<motionPrior> motion;
     lostState lost{0.0};
     std::unique_ptr<reacquisition> finder;
+    std::unique_ptr<cameraMotion> camera;
     // The last region tracked wholly on the frame: the shape the search looks for.
     mlx::matrix<double, 12> seenWhole;
     // Two places a quarter side or more apart whose match differs by less than this are look-alikes.

@@ -29,17 +29,37 @@ mlx::matrix<unsigned char> hiddenFrom(int f, int from, int to) {
 }
 
 // The texture square [0, 80]^2 at (40, 40) and, with `copy`, again at (200, 120), on another
-// texture; `hidden` covers the first with a flat board.
-mlx::matrix<unsigned char> twice(bool copy, bool hidden) {
+// texture, the whole scene moved by (dx, dy); `board` (x0, y0, x1, y1), if given, is flat grey.
+mlx::matrix<unsigned char> scene(bool copy, int dx, int dy, const int* board) {
     std::vector<std::uint8_t> bytes(320 * 240);
     for (int y = 0; y < 240; ++y)
         for (int x = 0; x < 320; ++x) {
-            double v = synthetic::texture(1.7 * y + 400.0, 1.3 * x + 250.0);
-            if (x >= 40 && x < 120 && y >= 40 && y < 120) v = hidden ? 128.0 : synthetic::texture(x - 40.0, y - 40.0);
-            if (copy && x >= 200 && x < 280 && y >= 120 && y < 200) v = synthetic::texture(x - 200.0, y - 120.0);
+            const int u = x - dx, w = y - dy;
+            double v = synthetic::texture(1.7 * w + 400.0, 1.3 * u + 250.0);
+            if (u >= 40 && u < 120 && w >= 40 && w < 120) v = synthetic::texture(u - 40.0, w - 40.0);
+            if (copy && u >= 200 && u < 280 && w >= 120 && w < 200) v = synthetic::texture(u - 200.0, w - 120.0);
+            if (board && x >= board[0] && x < board[2] && y >= board[1] && y < board[3]) v = 128.0;
             bytes[static_cast<std::size_t>(x + 320 * y)] = static_cast<std::uint8_t>(std::round(v));
         }
     return fixtures::image(bytes);
+}
+
+// The first square's corners, as selected.
+mlx::matrix<int, 12> firstSquare() {
+    mlx::matrix<int, 12> selected(3, 4);
+    const int xy[4][2] = {{40, 40}, {119, 40}, {119, 119}, {40, 119}};
+    for (std::size_t j = 0; j < 4; ++j) {
+        selected(0, j) = xy[j][0];
+        selected(1, j) = xy[j][1];
+        selected(2, j) = 1;
+    }
+    return selected;
+}
+
+// The scene at rest; `hidden` covers the first square with a flat board.
+mlx::matrix<unsigned char> twice(bool copy, bool hidden) {
+    static const int square[4] = {40, 40, 120, 120};
+    return scene(copy, 0, 0, hidden ? square : nullptr);
 }
 
 }  // namespace
@@ -115,13 +135,8 @@ TEST(LostState, ALookAlikeElsewhereInTheFrameIsNotTaken) {
 // A region the first frame repeats is told from its copy by where it is only: while it is hidden
 // the copy, a perfect match alone in the frame, is not taken; back, it is found where it was.
 TEST(LostState, ARegionThatRepeatsIsTakenBackOnlyNearWhereItWasLost) {
-    mlx::matrix<int, 12> selected(3, 4);
+    const mlx::matrix<int, 12> selected = firstSquare();
     const int xy[4][2] = {{40, 40}, {119, 40}, {119, 119}, {40, 119}};
-    for (std::size_t j = 0; j < 4; ++j) {
-        selected(0, j) = xy[j][0];
-        selected(1, j) = xy[j][1];
-        selected(2, j) = 1;
-    }
     const mlx::matrix<double, 12> region{mlx::matrix<double>(selected)};
     EXPECT_TRUE(track::reacquisition(0.8, region, twice(true, false)).repeated());
     EXPECT_FALSE(track::reacquisition(0.8, region, twice(false, false)).repeated());
@@ -138,6 +153,33 @@ TEST(LostState, ARegionThatRepeatsIsTakenBackOnlyNearWhereItWasLost) {
     for (std::size_t j = 0; j < 4; ++j) {
         EXPECT_NEAR(back.corners(0, j), xy[j][0], 1.0);
         EXPECT_NEAR(back.corners(1, j), xy[j][1], 1.0);
+    }
+}
+
+// The camera pans 45 px while a board hides a region the frame repeats: followed with the picture,
+// the region is found where it comes back, and its copy is not taken; held where it was lost, it
+// comes back beyond the reach of its held corners and stays lost.
+TEST(LostState, ARepeatedRegionHiddenWhileTheCameraPansIsFoundWhereThePanPutsIt) {
+    const int board[4] = {30, 30, 170, 165};
+    for (const char* follow : {"", "follow = 0\n"}) {
+        track::session t(firstSquare(), fixtures::config(std::string(tracking::kConfig) + follow), twice(true, false));
+        ASSERT_FALSE(t.run(twice(true, false)).lost());
+        for (int f = 1; f <= 8; ++f) {
+            const track::frameResult& r = t.run(scene(true, 4 * f, 3 * f, board));
+            EXPECT_TRUE(r.lost()) << f;
+            // The first lost frame is the first the picture's motion is measured from.
+            if (*follow == '\0') {
+                EXPECT_NEAR(r.corners(0, 0), 36.0 + 4 * f, 1.0) << f;
+            }
+        }
+        const track::frameResult& back = t.run(scene(true, 36, 27, nullptr));
+        if (*follow != '\0') {
+            EXPECT_TRUE(back.lost());
+            continue;
+        }
+        ASSERT_TRUE(back.reacquired) << back.why;
+        EXPECT_NEAR(back.corners(0, 0), 76.0, 1.0);
+        EXPECT_NEAR(back.corners(1, 0), 67.0, 1.0);
     }
 }
 
