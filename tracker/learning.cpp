@@ -59,6 +59,11 @@ void learning::train() {
     image = nullptr;
 }
 
+void learning::releaseTrainingSets() {
+    deltaI = mlx::matrix<double>();
+    deltaP = mlx::matrix<double>();
+}
+
 void sampler::read(const mlx::matrix<unsigned char>& frame, const mlx::geometry::homog& H,
                    const mlx::matrix<double>& grid, mlx::matrix<double>& points, mlx::matrix<double>& samples) {
     H.applyto(grid, points);

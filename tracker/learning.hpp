@@ -106,6 +106,9 @@ public:
     void read(const mlx::matrix<unsigned char>& frame, const mlx::geometry::homog& H, mlx::matrix<double>& points,
               mlx::matrix<double>& samples) const;
 
+    // Frees the last level's training set, which a fitted learner no longer reads.
+    void releaseTrainingSets();
+
     const mlx::matrix<double>& getUnitSquare() const { return unitSquare; }
     const mlx::geometry::homog& getH0() const { return H0; }
     unsigned getNbtrack() const { return nbtrack; }

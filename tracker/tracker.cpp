@@ -43,6 +43,8 @@ tracker::tracker(const ini::INIParser& ini, const learnerMaker& learn) {
     stopwatch learningTime;
     ownedLearner = learn();
     learningSeconds = learningTime.stop();
+    // A tracker holds only its models; the training set (perturbations x samples) is far larger.
+    ownedLearner->releaseTrainingSets();
     restart();
 }
 
