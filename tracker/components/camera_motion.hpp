@@ -28,6 +28,10 @@ public:
     // no motion, when the two do not align (a cut, grain, a frame of another size or too small)
     // or the picture is at rest.
     bool next(const mlx::matrix<unsigned char>& frame, similarity& motion);
+    // The motion from the reference to this frame, which does not replace it: each frame starts
+    // from the last one's motion, and estimates do not add up their errors. False, and no motion,
+    // as for next; identity when the picture is at rest.
+    bool since(const mlx::matrix<unsigned char>& frame, similarity& motion);
 
     // Grey levels per pixel of the fine level below which a pixel is flat and tells no motion.
     static constexpr double flat = 2.0;
@@ -60,11 +64,15 @@ private:
     // Refines w by at most `steps` steps on one level from the reference `from` to `to`, read at
     // every stride-th pixel of a line (each line starting one further); the share of its textured
     // pixels within the reach, and the biweight's misfit.
+    // The warp of the fine level as a similarity of frame pixels: false when too few pixels
+    // aligned (share), it turns or zooms too much, or moves no corner of the frame by `rest`.
+    bool inFrame(const warp& best, double share, const mlx::matrix<unsigned char>& frame, similarity& motion) const;
     void align(const level& from, const level& to, warp& w, int steps, long stride, double& share, double& misfit);
 
     unsigned scale = 1;
     bool known = false;
     level fine, coarse, lastFine, lastCoarse;
+    warp sinceReference;
     // Scratch of align: the reference's textured pixels about the level's centre, and misfits.
     struct sample {
         float x, y, fx, fy, value;
