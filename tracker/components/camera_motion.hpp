@@ -10,7 +10,8 @@ namespace track {
 
 // "follow": while the region is lost, the held corners move with the rest of the picture, so that
 // a region that comes back after the camera moved on is sought where it now is, and a copy of it
-// where it was is not taken for it. The motion from one frame to the next is the similarity (and
+// where it was is not taken for it. A region of weak texture ("flat") is placed by the motion since
+// the first frame on every frame. The motion from one frame to the next is the similarity (and
 // change of light) that aligns two coarse levels of their pyramids, fitted by Gauss-Newton steps
 // with Tukey's biweight: what moves otherwise (whatever hides the region) misfits and is left out.
 class cameraMotion {

@@ -134,7 +134,8 @@ session::~session() = default;
 
 void session::start(tracker& t) {
     if (reader) reader->newFrame();
-    if (motion) motion->start(t);
+    // A weak-texture region starts where the camera's motion puts it and needs no settling there.
+    if (motion && !selectedView) motion->start(t);
 }
 
 void session::steps(tracker& t, const mlx::matrix<unsigned char>& frame) {
@@ -145,7 +146,7 @@ void session::steps(tracker& t, const mlx::matrix<unsigned char>& frame) {
 }
 
 bool session::stepOn(const tracker& t, unsigned k, unsigned taken) const {
-    return motion && motion->stepOn(t, k, taken);
+    return motion && !selectedView && motion->stepOn(t, k, taken);
 }
 
 const frameResult& session::run(const mlx::matrix<unsigned char>& frame) {
