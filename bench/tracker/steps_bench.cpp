@@ -21,6 +21,7 @@
 #include "tracker/appDhome.hpp"
 #include "tracker/appRVM.hpp"
 #include "tracker/appjdk.hpp"
+#include "tracker/components/camera_motion.hpp"
 #include "tracker/kernel.hpp"
 #include "tracker/trackDhome.hpp"
 #include "tracker/trackRVM.hpp"
@@ -164,6 +165,35 @@ void BM_Part_WarpAndSamples(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_Part_WarpAndSamples);
+
+// What a frame of a weak-texture region ("flat") adds to its steps: the camera's motion since the
+// first frame, 320 x 240.
+void BM_Part_CameraSince(benchmark::State& state) {
+    const auto first = frame(0), next = frame(1);
+    track::cameraMotion camera;
+    camera.reference(first);
+    track::cameraMotion::similarity motion;
+    for (auto _ : state) benchmark::DoNotOptimize(camera.since(next, motion));
+}
+BENCHMARK(BM_Part_CameraSince);
+void BM_Part_CameraSinceStill(benchmark::State& state) {
+    const auto first = frame(0);
+    track::cameraMotion camera;
+    camera.reference(first);
+    track::cameraMotion::similarity motion;
+    for (auto _ : state) benchmark::DoNotOptimize(camera.since(first, motion));
+}
+BENCHMARK(BM_Part_CameraSinceStill);
+void BM_Part_CameraNext(benchmark::State& state) {
+    const auto first = frame(0), next = frame(1);
+    track::cameraMotion camera;
+    track::cameraMotion::similarity motion;
+    for (auto _ : state) {
+        camera.reference(first);
+        benchmark::DoNotOptimize(camera.next(next, motion));
+    }
+}
+BENCHMARK(BM_Part_CameraNext);
 
 void BM_Part_ModelProductJD(benchmark::State& state) {
     const auto& learner = trained<track::trackDhome>("jd").template learnerOf<track::LearnJD>();

@@ -14,6 +14,9 @@ constexpr std::size_t kFineSide = 160;
 constexpr int kCoarseSteps = 6;
 constexpr int kFineSteps = 4;
 constexpr double kSettled = 0.05;
+// Every kSparse-th pixel of a fine line is read when the motion since the reference starts from
+// the last frame's.
+constexpr long kSparse = 4;
 // Pixels at the border of a level left out: what moves in from outside matches nothing.
 constexpr long kBorder = 2;
 
@@ -79,6 +82,7 @@ void cameraMotion::reduce(const mlx::matrix<unsigned char>& frame, level& f, lev
 
 void cameraMotion::reference(const mlx::matrix<unsigned char>& frame) {
     reduce(frame, lastFine, lastCoarse);
+    sinceReference = warp{};
     known = true;
 }
 
@@ -210,6 +214,34 @@ bool cameraMotion::next(const mlx::matrix<unsigned char>& frame, similarity& mot
     }
     std::swap(fine, lastFine);
     std::swap(coarse, lastCoarse);
+    return inFrame(best, share, frame, motion);
+}
+
+bool cameraMotion::since(const mlx::matrix<unsigned char>& frame, similarity& motion) {
+    reduce(frame, fine, coarse);
+    if (!(known && fine.width == lastFine.width && fine.height == lastFine.height)) return false;
+    // The last frame's motion is a close start: sparse steps on the fine level alone, unless they
+    // leave too much misaligned (a fast pan), when the coarse level leads.
+    warp w = sinceReference;
+    double share = 0.0, misfit = 0.0;
+    align(lastFine, fine, w, kFineSteps, kSparse, share, misfit);
+    if (!(share >= aligned)) {
+        w = sinceReference;
+        w.tx /= 2.0;
+        w.ty /= 2.0;
+        align(lastCoarse, coarse, w, kCoarseSteps, 1, share, misfit);
+        w.tx *= 2.0;
+        w.ty *= 2.0;
+        align(lastFine, fine, w, kFineSteps, 2, share, misfit);
+    }
+    similarity found;
+    if (!inFrame(w, share, frame, found)) return false;
+    sinceReference = w;
+    motion = found;
+    return true;
+}
+
+bool cameraMotion::inFrame(const warp& best, double share, const mlx::matrix<unsigned char>& frame, similarity& motion) const {
     const double turn = std::atan2(best.b, 1.0 + best.a), zoom = std::hypot(1.0 + best.a, best.b);
     if (!(share >= aligned && std::fabs(turn) <= largestTurn && std::fabs(zoom - 1.0) <= largestZoom)) return false;
     // From the fine level's centred pixels to the frame's: frame x = 2^scale x + (2^scale - 1) / 2.

@@ -10,7 +10,8 @@ namespace track {
 
 // "follow": while the region is lost, the held corners move with the rest of the picture, so that
 // a region that comes back after the camera moved on is sought where it now is, and a copy of it
-// where it was is not taken for it. The motion from one frame to the next is the similarity (and
+// where it was is not taken for it. A region of weak texture ("flat") is placed by the motion since
+// the first frame on every frame. The motion from one frame to the next is the similarity (and
 // change of light) that aligns two coarse levels of their pyramids, fitted by Gauss-Newton steps
 // with Tukey's biweight: what moves otherwise (whatever hides the region) misfits and is left out.
 class cameraMotion {
@@ -28,6 +29,10 @@ public:
     // no motion, when the two do not align (a cut, grain, a frame of another size or too small)
     // or the picture is at rest.
     bool next(const mlx::matrix<unsigned char>& frame, similarity& motion);
+    // The motion from the reference to this frame, which does not replace it: each frame starts
+    // from the last one's motion, and estimates do not add up their errors. False, and no motion,
+    // as for next; identity when the picture is at rest.
+    bool since(const mlx::matrix<unsigned char>& frame, similarity& motion);
 
     // Grey levels per pixel of the fine level below which a pixel is flat and tells no motion.
     static constexpr double flat = 2.0;
@@ -60,11 +65,15 @@ private:
     // Refines w by at most `steps` steps on one level from the reference `from` to `to`, read at
     // every stride-th pixel of a line (each line starting one further); the share of its textured
     // pixels within the reach, and the biweight's misfit.
+    // The warp of the fine level as a similarity of frame pixels: false when too few pixels
+    // aligned (share), it turns or zooms too much, or moves no corner of the frame by `rest`.
+    bool inFrame(const warp& best, double share, const mlx::matrix<unsigned char>& frame, similarity& motion) const;
     void align(const level& from, const level& to, warp& w, int steps, long stride, double& share, double& misfit);
 
     unsigned scale = 1;
     bool known = false;
     level fine, coarse, lastFine, lastCoarse;
+    warp sinceReference;
     // Scratch of align: the reference's textured pixels about the level's centre, and misfits.
     struct sample {
         float x, y, fx, fy, value;

@@ -14,6 +14,7 @@
 #include "tracker/components/photometry.hpp"
 #include "tracker/components/reacquisition.hpp"
 #include "tracker/components/seeded_draws.hpp"
+#include "tracker/components/weak_texture.hpp"
 
 namespace track::keys {
 namespace {
@@ -75,6 +76,9 @@ const std::vector<key>& all() {
          "while lost, the frame is searched for the region, taken back at this match score; 0: off"},
         {"follow", type::count, every(1), nullptr, 0, kInf, false, true,
          "while lost, the held corners move with the rest of the picture (the camera's motion); 0: off"},
+        {"flat", type::number, every(weakTexture::defaultFlat), nullptr, 0, 1, false, true,
+         "a region whose pattern correlates at least this much with itself a quarter of its side away moves with "
+         "the camera's motion, the steps taken only within a pixel of it (needs follow); 0: off"},
         {"fastlearn", type::count, every(1), nullptr, 0, kInf, false, true,
          "learning takes its fast paths, which give the same models to 1e-9: perturbations in closed form, jd's ridge "
          "fit by Cholesky, the kernel width search on one symmetric distance matrix, rvm's search of the best change "

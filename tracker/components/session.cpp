@@ -74,7 +74,15 @@ session::session(const mlx::matrix<double, 12>& corners, const ini::INIParser& c
         motion = std::make_unique<motionPrior>(read("predict"), static_cast<unsigned>(read("settle")));
         lost = lostState(read("lost"));
         accept = read("reacquire");
-        if (lost.on() && read("follow") != 0.0) camera = std::make_unique<cameraMotion>();
+        const double flat = read("flat");
+        if (read("follow") != 0.0 && flat > 0.0 &&
+            weakTexture::weak(mlx::matrix<double, 12>(mlx::matrix<double>(corners)), image, flat)) {
+            camera = std::make_unique<cameraMotion>();
+            camera->reference(image);
+            selectedView = std::make_unique<cameraMotion>(*camera);
+        } else if (lost.on() && read("follow") != 0.0) {
+            camera = std::make_unique<cameraMotion>();
+        }
         const bool fast = read("fastlearn") != 0.0;
         if (fast) {
             moves = std::make_unique<closedFormMoves>();
@@ -116,7 +124,7 @@ session::session(const mlx::matrix<double, 12>& corners, const ini::INIParser& c
         break;
     }
     // The search reads the first frame once the region is known to be learnable there.
-    if (lost.on() && accept > 0.0)
+    if (lost.on() && accept > 0.0 && !selectedView)
         finder = std::make_unique<reacquisition>(accept, mlx::matrix<double, 12>(mlx::matrix<double>(corners)), image);
     if (motion || reader || hiding) tk->setControl(this);
     restart();
@@ -126,7 +134,8 @@ session::~session() = default;
 
 void session::start(tracker& t) {
     if (reader) reader->newFrame();
-    if (motion) motion->start(t);
+    // A weak-texture region starts where the camera's motion puts it and needs no settling there.
+    if (motion && !selectedView) motion->start(t);
 }
 
 void session::steps(tracker& t, const mlx::matrix<unsigned char>& frame) {
@@ -137,10 +146,11 @@ void session::steps(tracker& t, const mlx::matrix<unsigned char>& frame) {
 }
 
 bool session::stepOn(const tracker& t, unsigned k, unsigned taken) const {
-    return motion && motion->stepOn(t, k, taken);
+    return motion && !selectedView && motion->stepOn(t, k, taken);
 }
 
 const frameResult& session::run(const mlx::matrix<unsigned char>& frame) {
+    if (selectedView) return withCamera(frame);
     const bool wasLost = result.lost();
     if (camera && wasLost) follow(frame);
     const mlx::geometry::homog before = tk->getH();
@@ -276,6 +286,45 @@ void session::follow(const mlx::matrix<unsigned char>& frame) {
     tk->setCorners(mlx::matrix<double>(result.corners));
 }
 
+const frameResult& session::withCamera(const mlx::matrix<unsigned char>& frame) {
+    // Measured from the first frame, not chained: a still camera's region stays put whoever walks by.
+    cameraMotion::similarity moved;
+    if (camera->since(frame, moved)) {
+        anchor = selection;
+        moved.move(anchor);
+    }
+    tk->setH(mlx::geometry::homog(tk->getLearner().getUnitSquare(), anchor, true));
+    result.status = frameResult::state::tracked;
+    result.why.clear();
+    result.reacquired = false;
+    bool near = true;
+    try {
+        tk->run(frame);
+        const mlx::matrix<double>& c = tk->getCorners();
+        for (std::size_t j = 0; j < 4 && near; ++j)
+            near = std::hypot(c(0, j) / c(2, j) - anchor(0, j), c(1, j) / c(2, j) - anchor(1, j)) <= weakTexture::reach;
+        result.score = matchScore(tk->lastDifference());
+    } catch (const mlx::tool::generalException&) {
+        if (!lost.on()) throw;
+        near = false;
+        result.score = std::nan("");
+    }
+    // The score stays the steps' own: it tells whether the region is seen at all, not where.
+    if (near) {
+        result.corners = tk->getCorners();
+        mlx::geometry::normalize_h(result.corners);
+    } else {
+        result.corners = anchor;
+        tk->setH(mlx::geometry::homog(tk->getLearner().getUnitSquare(), anchor, true));
+        tk->setCorners(mlx::matrix<double>(anchor));
+    }
+    if (lost.on()) {
+        result.why = lost.verdict(result.score, result.corners, frame.rows(), frame.cols(), false);
+        if (!result.why.empty()) result.status = frameResult::state::lost;
+    }
+    return result;
+}
+
 const frameResult& session::hold(const mlx::geometry::homog& before, std::string why) {
     tk->setH(before);
     tk->setCorners(result.corners);
@@ -296,6 +345,8 @@ void session::restart() {
     seenWhole = selected;
     if (motion) motion->restart(result.corners);
     if (hiding) hiding->release(static_cast<trackDhome&>(*tk));
+    anchor = selection = selected;
+    if (selectedView) *camera = *selectedView;
 }
 
 }  // namespace track

@@ -14,6 +14,7 @@
 #include "tracker/components/photometry.hpp"
 #include "tracker/components/reacquisition.hpp"
 #include "tracker/components/seeded_draws.hpp"
+#include "tracker/components/weak_texture.hpp"
 #include "tracker/iniparser.hpp"
 #include "tracker/tracker.hpp"
 
@@ -76,6 +77,9 @@ private:
     bool search(const mlx::matrix<unsigned char>& frame, bool stepsPassed);
     // A frame after a lost one: the held corners, and the shape sought, move as the picture did.
     void follow(const mlx::matrix<unsigned char>& frame);
+    // A region of weak texture: the frame's corners are where the camera's motion puts them, or
+    // where the steps end if that is within reach.
+    const frameResult& withCamera(const mlx::matrix<unsigned char>& frame);
     // The frame is lost: back to its start and the corners held.
     const frameResult& hold(const mlx::geometry::homog& before, std::string why);
 
@@ -93,6 +97,10 @@ private:
     lostState lost{0.0};
     std::unique_ptr<reacquisition> finder;
     std::unique_ptr<cameraMotion> camera;
+    // A region of weak texture: the camera's motion as it stood on the first frame, and the
+    // selection moved by the camera's motion since.
+    std::unique_ptr<cameraMotion> selectedView;
+    mlx::matrix<double, 12> selection, anchor;
     // The last region tracked wholly on the frame: the shape the search looks for.
     mlx::matrix<double, 12> seenWhole;
     // Two places a quarter side or more apart whose match differs by less than this are look-alikes.

@@ -77,7 +77,7 @@ TEST(Keys, TheSettingsInEffectAreThoseTheMethodReads) {
     EXPECT_EQ(names("tracker = RVM\nextensions = 0\n"),
               "tracker iter nbtrack noise plans nbpoints width0 max_iter kernel extensions ");
     EXPECT_EQ(names(""), "tracker iter nbtrack noise plans nbpoints extensions predict lost robust sensor clipping "
-                         "occlusion binning settle reacquire follow fastlearn seed ");
+                         "occlusion binning settle reacquire follow flat fastlearn seed ");
     std::map<std::string, track::keys::setting> read;
     for (const auto& s : track::keys::effective(fixtures::config("tracker = jdk\nkernel = x\npredict = 1\n")))
         read.emplace(s.which->name, s);
