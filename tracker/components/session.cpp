@@ -297,13 +297,16 @@ const frameResult& session::withCamera(const mlx::matrix<unsigned char>& frame) 
     result.status = frameResult::state::tracked;
     result.why.clear();
     result.reacquired = false;
-    bool near = true;
+    bool near = true, stepped = true;
     try {
         tk->run(frame);
         const mlx::matrix<double>& c = tk->getCorners();
+        // No steps taken (no level to take them with): the camera's placement stands, unjudged, as
+        // on the plain path.
+        stepped = near = !c.empty();
         for (std::size_t j = 0; j < 4 && near; ++j)
             near = std::hypot(c(0, j) / c(2, j) - anchor(0, j), c(1, j) / c(2, j) - anchor(1, j)) <= weakTexture::reach;
-        result.score = matchScore(tk->lastDifference());
+        result.score = stepped ? matchScore(tk->lastDifference()) : std::nan("");
     } catch (const mlx::tool::generalException&) {
         if (!lost.on()) throw;
         near = false;
@@ -318,7 +321,7 @@ const frameResult& session::withCamera(const mlx::matrix<unsigned char>& frame) 
         tk->setH(mlx::geometry::homog(tk->getLearner().getUnitSquare(), anchor, true));
         tk->setCorners(mlx::matrix<double>(anchor));
     }
-    if (lost.on()) {
+    if (lost.on() && stepped) {
         result.why = lost.verdict(result.score, result.corners, frame.rows(), frame.cols(), false);
         if (!result.why.empty()) result.status = frameResult::state::lost;
     }
