@@ -64,6 +64,18 @@ inline mlx::matrix<int, 12> corners(int t) {
     return out;
 }
 
+// The corners (3 x 4) of the quad through four (x, y) points.
+template <class T>
+mlx::matrix<T, 12> quad(const T (&xy)[4][2]) {
+    mlx::matrix<T, 12> out(3, 4);
+    for (std::size_t j = 0; j < 4; ++j) {
+        out(0, j) = xy[j][0];
+        out(1, j) = xy[j][1];
+        out(2, j) = T(1);
+    }
+    return out;
+}
+
 // Largest magnitude of the elements of m.
 inline double largestAbs(const mlx::matrix<double>& m) {
     double worst = 0.0;

@@ -26,14 +26,8 @@ mlx::matrix<unsigned char> view(double turn, double zoom, double dx, double dy, 
 }
 
 mlx::matrix<double, 12> square() {
-    mlx::matrix<double, 12> c(3, 4);
     const double xy[4][2] = {{100, 80}, {180, 80}, {180, 160}, {100, 160}};
-    for (std::size_t j = 0; j < 4; ++j) {
-        c(0, j) = xy[j][0];
-        c(1, j) = xy[j][1];
-        c(2, j) = 1.0;
-    }
-    return c;
+    return fixtures::quad(xy);
 }
 
 }  // namespace

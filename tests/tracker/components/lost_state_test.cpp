@@ -46,14 +46,8 @@ mlx::matrix<unsigned char> scene(bool copy, int dx, int dy, const int* board) {
 
 // The first square's corners, as selected.
 mlx::matrix<int, 12> firstSquare() {
-    mlx::matrix<int, 12> selected(3, 4);
     const int xy[4][2] = {{40, 40}, {119, 40}, {119, 119}, {40, 119}};
-    for (std::size_t j = 0; j < 4; ++j) {
-        selected(0, j) = xy[j][0];
-        selected(1, j) = xy[j][1];
-        selected(2, j) = 1;
-    }
-    return selected;
+    return fixtures::quad(xy);
 }
 
 // The scene at rest; `hidden` covers the first square with a flat board.
@@ -136,7 +130,6 @@ TEST(LostState, ALookAlikeElsewhereInTheFrameIsNotTaken) {
 // the copy, a perfect match alone in the frame, is not taken; back, it is found where it was.
 TEST(LostState, ARegionThatRepeatsIsTakenBackOnlyNearWhereItWasLost) {
     const mlx::matrix<int, 12> selected = firstSquare();
-    const int xy[4][2] = {{40, 40}, {119, 40}, {119, 119}, {40, 119}};
     const mlx::matrix<double, 12> region{mlx::matrix<double>(selected)};
     EXPECT_TRUE(track::reacquisition(0.8, region, twice(true, false)).repeated());
     EXPECT_FALSE(track::reacquisition(0.8, region, twice(false, false)).repeated());
@@ -151,8 +144,8 @@ TEST(LostState, ARegionThatRepeatsIsTakenBackOnlyNearWhereItWasLost) {
     const track::frameResult& back = t.run(twice(true, false));
     ASSERT_TRUE(back.reacquired) << back.why;
     for (std::size_t j = 0; j < 4; ++j) {
-        EXPECT_NEAR(back.corners(0, j), xy[j][0], 1.0);
-        EXPECT_NEAR(back.corners(1, j), xy[j][1], 1.0);
+        EXPECT_NEAR(back.corners(0, j), selected(0, j), 1.0);
+        EXPECT_NEAR(back.corners(1, j), selected(1, j), 1.0);
     }
 }
 

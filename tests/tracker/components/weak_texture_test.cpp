@@ -43,14 +43,8 @@ struct scene {
 };
 
 mlx::matrix<double, 12> plateRegion() {
-    mlx::matrix<double, 12> c(3, 4);
     const double xy[4][2] = {{100, 80}, {220, 80}, {220, 160}, {100, 160}};
-    for (std::size_t j = 0; j < 4; ++j) {
-        c(0, j) = xy[j][0];
-        c(1, j) = xy[j][1];
-        c(2, j) = 1.0;
-    }
-    return c;
+    return fixtures::quad(xy);
 }
 
 // Worst corner error over the frames the board crosses the plate; 1e9 once a frame is lost.
