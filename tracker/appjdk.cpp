@@ -9,7 +9,7 @@ namespace track {
 
 Appjdk::Appjdk(const mlx::matrix<double>& corners, const ini::INIParser& ini, const mlx::matrix<unsigned char>& image,
                const kernelHooks& hooks)
-    : learning(corners, ini, image, defaultNoise, hooks), search(hooks.search) {
+    : learning(corners, ini, image, defaultNoise, hooks), search(hooks.search), solver(hooks.solve) {
     kernelType = ini::readChar(ini, "kernel", kernelType);
     width0 = ini::readDouble(ini, "width0", defaultWidth0);
     M = ini::readUnsigned(ini, "M", defaultM);
@@ -29,7 +29,12 @@ Appjdk::Appjdk(const mlx::matrix<double>& corners, const ini::INIParser& ini, co
 
 double Appjdk::findWidth() const { return kernel::findWidth(deltaI, width0); }
 
-void Appjdk::jdk(const unsigned& k) { weights[k] = mlx::pinvprod(gram, deltaP); }
+void Appjdk::jdk(const unsigned& k) {
+    if (solver != nullptr)
+        solver->solve(gram, deltaP, weights[k]);
+    else
+        weights[k] = mlx::pinvprod(gram, deltaP);
+}
 
 void Appjdk::createPlanes() {
     for (unsigned k = 0; k < nbtrack; ++k) {

@@ -43,6 +43,7 @@ protected:
     std::vector<mlx::matrix<double>> centreSquares;
     unsigned M = defaultM;
     kernel::widthSearch* search;
+    kernel::weightSolve* solver;
 };
 
 }  // namespace track

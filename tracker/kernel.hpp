@@ -59,6 +59,17 @@ public:
     virtual double find(const mlx::matrix<double>& X, double width0, mlx::matrix<double>& distances) = 0;
 };
 
+// How the kernel method solves for a level's weights: a layer above may reach the same
+// least-squares weights otherwise.
+class weightSolve {
+public:
+    virtual ~weightSolve() = default;
+    // The weights (M x p) for the kernel matrix gram (N x M) and the motions deltaP (N x p), as
+    // pinvprod(gram, deltaP) gives them, into weights.
+    virtual void solve(const mlx::matrix<double>& gram, const mlx::matrix<double>& deltaP,
+                       mlx::matrix<double>& weights) = 0;
+};
+
 }  // namespace track::kernel
 
 namespace track {
@@ -68,6 +79,7 @@ struct kernelHooks : learningHooks {
     kernelHooks() = default;
     kernelHooks(const learningHooks& learning) : learningHooks(learning) {}
     kernel::widthSearch* search = nullptr;  // none: the learner's own search, kernels of their own distances
+    kernel::weightSolve* solve = nullptr;   // none: the pseudo-inverse's weights (the kernel method)
 };
 
 }  // namespace track

@@ -6,8 +6,12 @@
 #include <numeric>
 #include <type_traits>
 
+#include "mlx/alg/lapack.hpp"
 #include "mlx/alg/pinv.hpp"
 #include "mlx/alg/ridge.hpp"
+#include "mlx/alg/product.hpp"
+#include "mlx/xpr/elementwise.hpp"
+#include "mlx/xpr/expscaled.hpp"
 #include "mlx/xpr/reductions.hpp"
 
 namespace track {
@@ -21,57 +25,109 @@ void choleskyFit::fit(unsigned, const mlx::matrix<double>& deltaI, const mlx::ma
         model = ridge > 0.0 ? mlx::ridgeprod(deltaI, deltaP, ridge) : mlx::pinvprod(deltaI, deltaP);
 }
 
-double symmetricWidthSearch::find(const mlx::matrix<double>& X, double width0, mlx::matrix<double>& distances) {
-    kernel::dist2(X, X, distances);
-    const std::size_t n = distances.rows();
-    for (std::size_t j = 0; j < n; ++j)
-        for (std::size_t i = j + 1; i < n; ++i)
-            if (distances(i, j) != distances(j, i)) return kernel::findWidth(X, width0);
-    return kernel::findWidth(criterion(distances, values, spread), width0);
+void refinedWeights::solve(const mlx::matrix<double>& gram, const mlx::matrix<double>& deltaP,
+                           mlx::matrix<double>& weights) {
+    const mlx::ridgefactor factor(gram, 0.0, rcondFloor);
+    if (!(factor.rcond() >= rcondFloor)) {
+        weights = mlx::pinvprod(gram, deltaP);
+        return;
+    }
+    weights = factor.solve(gram, deltaP);
+    // Refined until a step no longer halves the last: the change is then rounding's.
+    double last = std::numeric_limits<double>::infinity();
+    for (unsigned step = 0; step < maxSteps; ++step) {
+        const mlx::matrix<double> change = factor.solve(gram, deltaP - gram * weights);
+        weights = weights + change;
+        const double size = mlx::globalNorm_eucl(change);
+        if (!(size < 0.5 * last)) break;
+        last = size;
+    }
 }
 
-// The plain criterion: minus the standard deviation of the columns' standard deviations, each
-// column reduced as mlx::stdev reduces it, its values above the diagonal read from the row below.
+namespace {
+
+// The squared distances between X's rows from the lower triangle of X X^T (dsyrk, half the work
+// of the general product), each row's squared norm read on its diagonal, which makes the
+// distance of a row to itself exactly 0; the upper triangle mirrored in blocks that stay in cache.
+void squaredDistances(const mlx::matrix<double>& X, mlx::matrix<double>& D) {
+    const std::size_t n = X.rows();
+    D.resize(n, n);
+    if (n == 0) return;
+    mlx::alg::lapack::syrk('L', 'N', n, X.cols(), X.data(), n, D.data(), n);
+    for (std::size_t j = 0; j < n; ++j) {
+        const double own = D(j, j);
+        for (std::size_t i = j + 1; i < n; ++i) D(i, j) = D(i, i) + own - 2.0 * D(i, j);
+    }
+    for (std::size_t j = 0; j < n; ++j) D(j, j) = 0.0;
+    constexpr std::size_t tile = 32;
+    for (std::size_t jt = 0; jt < n; jt += tile)
+        for (std::size_t it = 0; it <= jt; it += tile)
+            for (std::size_t j = jt; j < std::min(n, jt + tile); ++j)
+                for (std::size_t i = it; i < std::min(j, it + tile); ++i) D(i, j) = D(j, i);
+}
+
+}  // namespace
+
+double symmetricWidthSearch::find(const mlx::matrix<double>& X, double width0, mlx::matrix<double>& distances) {
+    squaredDistances(X, distances);
+    return kernel::findWidth(criterion(distances, *this), width0);
+}
+
+namespace {
+
+// Four running sums in fixed lanes, added pairwise at the end: the compiler keeps them in vector
+// registers without reordering a single addition.
+struct lanes4 {
+    double lane[4] = {};
+    double total() const { return (lane[0] + lane[1]) + (lane[2] + lane[3]); }
+};
+
+// Column j's values e[0..m) of the kernel's triangle (e[0] on the diagonal): f(e) summed down
+// the column is returned, and g(e, i) added to the running sum of row j + i below the diagonal.
+template <class F, class G>
+[[gnu::always_inline]] inline double down(const double* e, std::size_t m, double* rows, F f, G g) {
+    lanes4 own;
+    std::size_t i = 1;
+    for (; i + 4 <= m; i += 4)
+        for (std::size_t l = 0; l < 4; ++l) {
+            own.lane[l] += f(e[i + l]);
+            rows[i + l] += g(e[i + l], i + l);
+        }
+    double rest = f(e[0]);
+    for (; i < m; ++i) {
+        rest += f(e[i]);
+        rows[i] += g(e[i], i);
+    }
+    return rest + own.total();
+}
+
+}  // namespace
+
 double symmetricWidthSearch::criterion::operator()(double const& width) const {
     const std::size_t n = D.rows();
-    const double w2 = width * width;
-    values.resize(n, n);
-    for (std::size_t j = 0; j < n; ++j) {
-        const double* d = D.data() + j * n;
-        double* e = values.data() + j * n;
-        for (std::size_t i = j; i < n; ++i) e[i] = std::exp(-d[i] / w2);
-    }
-    // mlx::stdev's sums, four columns at a time: four independent chains of additions instead of
-    // one, each in the plain order.
+    const double scale = -1.0 / (width * width);
+    mlx::matrix<double>& mean = buffers.means;
+    mlx::matrix<double>& spread = buffers.spreads;
+    buffers.values.resize(n * (n + 1) / 2, 1);
+    mean.resize(1, n);
     spread.resize(1, n);
-    const double count = static_cast<double>(n);
-    const double* v = values.data();
-    const auto columns = [&](std::size_t j, auto g) {
-        constexpr std::size_t G = decltype(g)::value;
-        const auto at = [&](std::size_t i, std::size_t c) { return i >= j + c ? v[(j + c) * n + i] : v[i * n + j + c]; };
-        double sum[G] = {}, squares[G] = {}, mean[G];
-        for (std::size_t i = 0; i < j; ++i)
-            for (std::size_t c = 0; c < G; ++c) sum[c] += v[i * n + j + c];
-        for (std::size_t i = j; i < j + G; ++i)
-            for (std::size_t c = 0; c < G; ++c) sum[c] += at(i, c);
-        for (std::size_t i = j + G; i < n; ++i)
-            for (std::size_t c = 0; c < G; ++c) sum[c] += v[(j + c) * n + i];
-        for (std::size_t c = 0; c < G; ++c) mean[c] = sum[c] / count;
-        const auto add = [&](std::size_t c, double value) {
-            const double d = std::abs(value - mean[c]);
-            squares[c] += d * d;
-        };
-        for (std::size_t i = 0; i < j; ++i)
-            for (std::size_t c = 0; c < G; ++c) add(c, v[i * n + j + c]);
-        for (std::size_t i = j; i < j + G; ++i)
-            for (std::size_t c = 0; c < G; ++c) add(c, at(i, c));
-        for (std::size_t i = j + G; i < n; ++i)
-            for (std::size_t c = 0; c < G; ++c) add(c, v[(j + c) * n + i]);
-        for (std::size_t c = 0; c < G; ++c) spread(j + c) = std::sqrt(squares[c] / (count - 1.0));
-    };
-    std::size_t j = 0;
-    for (; j + 4 <= n; j += 4) columns(j, std::integral_constant<std::size_t, 4>());
-    for (; j < n; ++j) columns(j, std::integral_constant<std::size_t, 1>());
+    std::fill(mean.begin(), mean.end(), 0.0);
+    std::fill(spread.begin(), spread.end(), 0.0);
+    const auto value = [](double x) { return x; };
+    double* e = buffers.values.data();
+    for (std::size_t j = 0; j < n; e += n - j, ++j) {
+        mlx::expscaled(D.data() + j * n + j, scale, e, n - j);
+        mean(j) += down(e, n - j, mean.data() + j, value, [](double x, std::size_t) { return x; });
+    }
+    for (double& m : mean) m /= static_cast<double>(n);
+    e = buffers.values.data();
+    for (std::size_t j = 0; j < n; e += n - j, ++j) {
+        const double mj = mean(j);
+        const double* mi = mean.data() + j;
+        spread(j) += down(e, n - j, spread.data() + j, [mj](double x) { return (x - mj) * (x - mj); },
+                          [mi](double x, std::size_t i) { return (x - mi[i]) * (x - mi[i]); });
+    }
+    for (double& s : spread) s = std::sqrt(s / (static_cast<double>(n) - 1.0));
     return -mlx::stdev(spread, false, 0)(0);
 }
 

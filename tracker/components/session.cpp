@@ -106,11 +106,13 @@ session::session(const mlx::matrix<double, 12>& corners, const ini::INIParser& c
         } else if (fast) {
             widthSearch = std::make_unique<symmetricWidthSearch>();
             if (kind == tracker::RVM) screen = std::make_unique<relevanceScreen>();
+            if (kind == tracker::JDK) solver = std::make_unique<refinedWeights>();
         }
     }
     relevanceHooks kernels(hooks);
     kernels.search = widthSearch.get();
     kernels.screen = screen.get();
+    kernels.solve = solver.get();
     switch (kind) {
     case tracker::JDK:
         tk = std::make_unique<trackjdk>(corners, config, image, kernels);

@@ -93,6 +93,7 @@ private:
     std::unique_ptr<closedFormMoves> moves;
     std::unique_ptr<symmetricWidthSearch> widthSearch;
     std::unique_ptr<relevanceScreen> screen;
+    std::unique_ptr<refinedWeights> solver;
     std::unique_ptr<motionPrior> motion;
     lostState lost{0.0};
     std::unique_ptr<reacquisition> finder;

@@ -1,5 +1,6 @@
-// Learning's fast paths give the plain method's models: the Cholesky ridge fit to 1e-9, the width
-// search and the screened relevance vector search bit for bit.
+// Learning's fast paths give the plain method's models: the Cholesky ridge fit and the refined
+// kernel weights to 1e-9, the width search to its tolerance, the screened relevance vector search
+// bit for bit.
 
 #include <gtest/gtest.h>
 
@@ -10,9 +11,11 @@
 
 #include "mlx/alg/pinv.hpp"
 #include "mlx/alg/ridge.hpp"
+#include "mlx/array/generate.hpp"
 #include "mlx/random/rand.hpp"
 #include "mlx/xpr/elementwise.hpp"
 #include "tracker/appRVM.hpp"
+#include "tracker/appjdk.hpp"
 #include "tracker/components/fast_learning.hpp"
 #include "tracking.hpp"
 
@@ -60,15 +63,61 @@ TEST(FastLearning, TheCholeskyFitGivesTheSvdModels) {
         }
 }
 
-// The width and the distances are the plain search's to the last bit.
+namespace {
+
+// Records each level's training rows as the kernel learner searches their width, and searches
+// as the plain method does.
+struct rowsRecorder : track::kernel::widthSearch {
+    std::vector<mlx::matrix<double>> rows;
+    double find(const mlx::matrix<double>& X, double width0, mlx::matrix<double>& distances) override {
+        rows.push_back(X);
+        distances = track::kernel::dist2(X, X);
+        return track::kernel::findWidth(X, width0);
+    }
+};
+
+}  // namespace
+
+// On real training rows the criterion is the plain one to a few ulps, so the width found lies
+// within the search's tolerance of the plain width; the distances are exactly symmetric, 0 on the
+// diagonal.
 TEST(FastLearning, TheSymmetricWidthSearchFindsThePlainWidth) {
-    const mlx::matrix<double> X = mlx::rand(300, 64) * 0.1;
+    rowsRecorder recorder;
+    track::kernelHooks hooks;
+    hooks.search = &recorder;
+    const track::Appjdk jdk(mlx::matrix<double>(fixtures::corners(0)),
+                            fixtures::config("nbtrack = 2\nplans = 300\nnbpoints = 100\nM = 60\n"), fixtures::frame(0), hooks);
     track::symmetricWidthSearch search;
     mlx::matrix<double> distances;
-    for (double width0 : {1.0, 0.05}) {
-        EXPECT_EQ(search.find(X, width0, distances), track::kernel::findWidth(X, width0)) << width0;
-        EXPECT_TRUE(mlx::isequal(distances, track::kernel::dist2(X, X)));
+    for (unsigned k = 0; k < jdk.getNbtrack(); ++k) {
+        const mlx::matrix<double>& X = recorder.rows[k];
+        const double width = search.find(X, 1.0, distances), plain = jdk.getWidths()[k];
+        const double tolerance = mlx::optimization::brent_rtol * plain + mlx::optimization::brent_atol;
+        EXPECT_LE(std::fabs(width - plain), 2.0 * tolerance) << "level " << k;
+        EXPECT_LT(relativeGap(distances, track::kernel::dist2(X, X)), 1e-13);
+        EXPECT_TRUE(mlx::isequal(distances, mlx::trans(distances)));
+        for (std::size_t i = 0; i < distances.rows(); ++i) EXPECT_EQ(distances(i, i), 0.0);
+        const track::kernel::widthCriterium criterion(X);
+        for (double w : {0.5 * width, width, 2.0 * width}) {
+            const double fast = track::symmetricWidthSearch::criterion(distances, search)(w);
+            EXPECT_NEAR(fast, criterion(w), 1e-13 * std::fabs(criterion(w))) << w;
+        }
     }
+}
+
+// Where the kernel matrix is well conditioned, the refined normal equations' weights are the
+// pseudo-inverse's; where it is singular (a repeated centre), the pseudo-inverse's minimum-norm
+// weights are kept.
+TEST(FastLearning, TheRefinedWeightsAreThePseudoInversesWeights) {
+    const mlx::matrix<double> X = mlx::rand(400, 64) * 0.1, P = mlx::rand(400, 8) - 0.5;
+    mlx::matrix<double> gram = track::kernel::sbl_kernelFunction(X, X(mlx::AllTo(99), mlx::All), 0.5);
+    track::refinedWeights solver;
+    mlx::matrix<double> weights;
+    solver.solve(gram, P, weights);
+    EXPECT_LT(relativeGap(weights, mlx::pinvprod(gram, P)), 1e-9);
+    for (std::size_t i = 0; i < gram.rows(); ++i) gram(i, 1) = gram(i, 0);
+    solver.solve(gram, P, weights);
+    EXPECT_TRUE(mlx::isequal(weights, mlx::pinvprod(gram, P)));
 }
 
 namespace {
@@ -85,16 +134,16 @@ void expectSameRelevanceModels(const track::AppRVM& a, const track::AppRVM& b) {
 }  // namespace
 
 // The bound leaves out only basis functions that cannot bring the best change: the same
-// relevance vectors in the same order, the same weights, from the same draws.
+// relevance vectors in the same order, the same weights, from the same draws and widths.
 TEST(FastLearning, TheScreenedRelevanceSearchLearnsThePlainModels) {
     const auto config = fixtures::config("nbtrack = 2\nplans = 200\nnbpoints = 64\nmax_iter = 25\n");
     track::relevanceScreen screen;
     track::symmetricWidthSearch search;
-    track::relevanceHooks hooks;
+    track::relevanceHooks hooks, unscreened;
     hooks.screen = &screen;
-    hooks.search = &search;
+    hooks.search = unscreened.search = &search;
     mlx::atom::Randomizer::LocalRndDevice() = mlx::atom::Randomizer::engine();
-    const track::AppRVM plain(mlx::matrix<double>(fixtures::corners(0)), config, fixtures::frame(0));
+    const track::AppRVM plain(mlx::matrix<double>(fixtures::corners(0)), config, fixtures::frame(0), unscreened);
     mlx::atom::Randomizer::LocalRndDevice() = mlx::atom::Randomizer::engine();
     const track::AppRVM fast(mlx::matrix<double>(fixtures::corners(0)), config, fixtures::frame(0), hooks);
     expectSameRelevanceModels(fast, plain);
