@@ -214,4 +214,29 @@ void BM_Stage_KernelWidthSearchSymmetric(benchmark::State& state) {
 }
 BENCHMARK(BM_Stage_KernelWidthSearchSymmetric)->Unit(benchmark::kMillisecond);
 
+// jdk's weights for the level's 800 x 200 kernel matrix: the pseudo-inverse's (the plain method),
+// and the refined normal equations' (the fast path).
+const mlx::matrix<double>& kernelMatrix() {
+    static const mlx::matrix<double> gram = [] {
+        const level& l = oneLevel();
+        return track::kernel::sbl_kernelFunction(l.deltaI, l.deltaI(mlx::AllTo(199), mlx::All), 1.0);
+    }();
+    return gram;
+}
+void BM_Stage_KernelWeightsPinv(benchmark::State& state) {
+    const level& l = oneLevel();
+    for (auto _ : state) benchmark::DoNotOptimize(mlx::pinvprod(kernelMatrix(), l.deltaP).data());
+}
+void BM_Stage_KernelWeightsRefined(benchmark::State& state) {
+    const level& l = oneLevel();
+    track::refinedWeights solver;
+    mlx::matrix<double> weights;
+    for (auto _ : state) {
+        solver.solve(kernelMatrix(), l.deltaP, weights);
+        benchmark::DoNotOptimize(weights.data());
+    }
+}
+BENCHMARK(BM_Stage_KernelWeightsPinv)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Stage_KernelWeightsRefined)->Unit(benchmark::kMillisecond);
+
 }  // namespace
