@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <vector>
 
 using namespace mlx;
 
@@ -24,4 +26,31 @@ TEST(AsHindex, SamplesInterpolateInsideAndReadZeroOutside) {
         const matrix<double> p{{s[0]}, {s[1]}, {1}};
         EXPECT_EQ(as_hindex(im, p)(0), s[2]) << s[0] << ", " << s[1];
     }
+}
+
+// Four points at a time give every level one at a time gives, inside, on the last row and column
+// and outside, whatever the points around them.
+TEST(AsHindex, TheVectorPathGivesTheLevelsOfThePlainOne) {
+    matrix<unsigned char> im(37, 23);
+    for (std::size_t k = 0; k < im.numel(); ++k) im(k) = static_cast<unsigned char>((k * 97 + k / 7) % 256);
+    std::uint64_t s = 12345;
+    const auto next = [&s] {
+        s = s * 6364136223846793005ULL + 1442695040888963407ULL;
+        return static_cast<double>(s >> 11) * 0x1p-53;
+    };
+    matrix<double> points(3, 4099);
+    for (std::size_t m = 0; m < points.cols(); ++m) {
+        points(0, m) = -1.0 + 39.0 * next();
+        points(1, m) = m % 5 == 0 ? 22.0 - next() : -1.0 + 25.0 * next();
+        points(2, m) = 1.0;
+    }
+    std::vector<double> four(points.cols()), one(points.cols());
+    detail::as_hindex(im.data(), im.rows(), im.cols(), points.data(), 3, points.cols(), four.data(), 4);
+    detail::as_hindex(im.data(), im.rows(), im.cols(), points.data(), 3, points.cols(), one.data(), 1);
+    std::size_t inside = 0;
+    for (std::size_t m = 0; m < points.cols(); ++m) {
+        EXPECT_EQ(four[m], one[m]) << points(0, m) << ", " << points(1, m);
+        inside += one[m] != 0.0;
+    }
+    EXPECT_GT(inside, points.cols() / 2);
 }
