@@ -53,7 +53,20 @@ reacquisition::reacquisition(double accept_, const mlx::matrix<double, 12>& corn
     for (std::size_t m = 0; m < side * side && usable; ++m) reference[m] = (levels(m) - mean) / std::sqrt(squares);
     best.reserve(kept + 1);
     starts.reserve(kept);
-    if (usable) repeats = repeatedOn(view, at, sides / 8.0 / std::ldexp(1.0, static_cast<int>(level)));
+    if (usable) {
+        firstView = std::move(view);
+        firstAt = std::move(at);
+        apart = sides / 8.0 / std::ldexp(1.0, static_cast<int>(level));
+    }
+}
+
+bool reacquisition::repeated() {
+    if (!firstView.empty()) {
+        repeats = repeatedOn(firstView, firstAt, apart);
+        firstView = mlx::matrix<unsigned char>();
+        firstAt = mlx::matrix<double>();
+    }
+    return repeats;
 }
 
 // The grid read as the reference is read (bilinear, truncated), moved by whole pixels of the

@@ -29,8 +29,9 @@ public:
     double acceptance() const { return accept; }
     // Whether the first frame repeats the region half a side or more away from it, matching it
     // with at least repeatedAbove on the search's level: then only its position tells it from its
-    // look-alikes.
-    bool repeated() const { return repeats; }
+    // look-alikes. Found on the first call, from the first frame's coarse copy kept until then:
+    // most trackers never ask.
+    bool repeated();
     static constexpr double repeatedAbove = 0.95;
     // Whether a quad found by the steps keeps the shape of the one searched for (both 3 x 4): a
     // common scale within [1 / maxScale, maxScale] and every side and diagonal within maxWarp of
@@ -56,6 +57,11 @@ private:
 
     double accept;
     bool repeats = false;
+    // The coarse first frame, the grid on it and the distance a copy must lie at, until repeated()
+    // has answered.
+    mlx::matrix<unsigned char> firstView;
+    mlx::matrix<double> firstAt;
+    double apart = 0.0;
     unsigned level = 0;
     bool usable = false;
     std::array<double, side * side> reference{};

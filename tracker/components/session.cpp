@@ -183,8 +183,8 @@ const frameResult& session::run(const mlx::matrix<unsigned char>& frame) {
         }
         // Steps that slide onto a look-alike match it as well as the region: only the bent quad tells,
         // once the region is being followed (a first frame may find it far from its selected shape).
-        if (why.empty() && finder && finder->repeated() && motion && motion->following() &&
-            !reacquisition::keepsShape(mlx::matrix<double, 12>(c), seenWhole))
+        if (why.empty() && finder && motion && motion->following() &&
+            !reacquisition::keepsShape(mlx::matrix<double, 12>(c), seenWhole) && finder->repeated())
             why = "the quad has lost the region's shape";
     }
     if (why.empty() && !(wasLost && finder)) {
