@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <random>
 #include <string>
 
@@ -57,4 +58,26 @@ TEST(BinnedSampler, BinningCoversWhatTheSamplesReadOfEachFrame) {
     const auto mapped = track::binnedSampler::fromFrame().applyto(mlx::matrix<double>{{4.5}, {10.5}, {1.0}});
     EXPECT_DOUBLE_EQ(mapped(0), 2.0);
     EXPECT_DOUBLE_EQ(mapped(1), 5.0);
+}
+
+// The binned read maps the grid as the toolkit maps it, value for value, four points at a time or
+// one, a point at infinity included.
+TEST(BinnedSampler, TheGridIsMappedAsTheToolkitMapsIt) {
+    track::binnedSampler reader(mlx::matrix<double>(fixtures::corners(0)), 4.0);
+    const mlx::matrix<double> grid = track::learning::gridOf(15);
+    const mlx::geometry::homog H(mlx::matrix<double>{{80.3, 1.7, 100.1}, {-2.9, 79.6, 60.4}, {1e-3, -2e-3, 1.0}});
+    mlx::matrix<double> points, samples;
+    reader.read(fixtures::frame(0), H, grid, points, samples);
+    ASSERT_TRUE(reader.isBinned());
+    for (const bool atInfinity : {false, true}) {
+        mlx::matrix<double> g = grid;
+        if (atInfinity) g(0, 101) = g(1, 101) = g(2, 101) = 0.0;  // w = 0: no place on the frame
+        reader.read(fixtures::frame(0), H, g, points, samples);
+        mlx::matrix<double> expected = (track::binnedSampler::fromFrame() * H).applyto(g);
+        mlx::geometry::normalize_h(expected);
+        ASSERT_EQ(points.size(), expected.size());
+        for (std::size_t k = 0; k < points.numel(); ++k)
+            if (!(std::isnan(points(k)) && std::isnan(expected(k)))) EXPECT_EQ(points(k), expected(k)) << k;
+        EXPECT_EQ(std::isnan(points(2, 101)), atInfinity);
+    }
 }
