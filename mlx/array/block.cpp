@@ -1,5 +1,7 @@
 #include "mlx/array/block.hpp"
 
+#include <mutex>
+
 #if defined(__linux__)
 #include <sys/mman.h>
 #endif
@@ -30,6 +32,65 @@ void adviseHugePages(void* block, const blockLayout& layout) noexcept {
     (void)block;
     (void)layout;
 #endif
+}
+
+namespace {
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool keeping = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool keeping = false;
+#else
+constexpr bool keeping = true;
+#endif
+#else
+constexpr bool keeping = true;
+#endif
+
+struct keep {
+    std::mutex lock;
+    struct kept {
+        void* block = nullptr;
+        std::size_t bytes = 0, alignment = 0;
+    } slots[keptBlocks];
+    std::size_t bytes = 0;
+};
+
+// Never destroyed: blocks are freed, and so kept, until the process ends.
+keep& theKeep() {
+    static keep* k = new keep;
+    return *k;
+}
+
+}  // namespace
+
+void* reuseBlock(const blockLayout& layout) noexcept {
+    if (!keeping || layout.huge == 0) return nullptr;
+    keep& k = theKeep();
+    const std::lock_guard<std::mutex> hold(k.lock);
+    for (auto& slot : k.slots)
+        if (slot.block != nullptr && slot.bytes == layout.bytes && slot.alignment == layout.alignment) {
+            void* block = slot.block;
+            slot = {};
+            k.bytes -= layout.bytes;
+            return block;
+        }
+    return nullptr;
+}
+
+bool keepBlock(void* block, const blockLayout& layout) noexcept {
+    if (!keeping || layout.huge == 0) return false;
+    keep& k = theKeep();
+    const std::lock_guard<std::mutex> hold(k.lock);
+    if (k.bytes + layout.bytes > keptBytes) return false;
+    for (auto& slot : k.slots)
+        if (slot.block == nullptr) {
+            slot = {block, layout.bytes, layout.alignment};
+            k.bytes += layout.bytes;
+            return true;
+        }
+    return false;
 }
 
 }  // namespace mlx::detail

@@ -22,6 +22,17 @@ blockLayout layoutOf(std::size_t bytes, std::size_t alignment) noexcept;
 // Asks the system to back the block's huge part with huge pages (only a hint).
 void adviseHugePages(void* block, const blockLayout& layout) noexcept;
 
+// Freed blocks of huge-page layouts are kept, a few and up to keptBytes in all, for the next block
+// of the same layout: memory the system has already backed, where a fresh block would pay its
+// faults again (a tracker that learns a region anew, or the next tracker's learning, asks for the
+// same blocks). Not under AddressSanitizer, whose checks of freed memory a kept block would evade.
+inline constexpr std::size_t keptBlocks = 4;
+inline constexpr std::size_t keptBytes = std::size_t{32} << 20;
+// A kept block of this layout, taken from the keep; nullptr when there is none.
+void* reuseBlock(const blockLayout& layout) noexcept;
+// Keeps a freed block of this layout if there is room; false: the caller frees it.
+bool keepBlock(void* block, const blockLayout& layout) noexcept;
+
 }  // namespace mlx::detail
 
 #endif

@@ -86,8 +86,11 @@ private:
     static T* allocate(std::size_t count) {
         if (count > static_cast<std::size_t>(-1) / sizeof(T)) throw std::bad_array_new_length();
         const blockLayout layout = layoutOf(count * sizeof(T), alignment);
-        T* block = static_cast<T*>(::operator new[](layout.bytes, std::align_val_t(layout.alignment)));
-        adviseHugePages(block, layout);
+        T* block = static_cast<T*>(reuseBlock(layout));
+        if (block == nullptr) {
+            block = static_cast<T*>(::operator new[](layout.bytes, std::align_val_t(layout.alignment)));
+            adviseHugePages(block, layout);
+        }
         // Left untouched: every element is set before it is read, and a page not yet written is
         // not yet backed.
         std::uninitialized_default_construct_n(block, count);
@@ -96,7 +99,8 @@ private:
     void release() noexcept {
         if (block_ != nullptr) {
             std::destroy_n(block_, capacity_);
-            ::operator delete[](block_, std::align_val_t(layoutOf(capacity_ * sizeof(T), alignment).alignment));
+            const blockLayout layout = layoutOf(capacity_ * sizeof(T), alignment);
+            if (!keepBlock(block_, layout)) ::operator delete[](block_, std::align_val_t(layout.alignment));
         }
         block_ = nullptr;
         capacity_ = 0;

@@ -2,8 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#if defined(__linux__)
+#include <sys/resource.h>
+#endif
+
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "../alg/testing.hpp"
 
@@ -55,6 +60,32 @@ TEST(Matrix, LargeBlocksAreLaidOnWholeHugePagesOrLeftAsAsked) {
     }
     EXPECT_EQ(detail::layoutOf(1000, 16).bytes, 1000u);
 }
+
+#if defined(__linux__)
+// A freed large block serves the next block of its layout without a page fault, and reads as a
+// fresh one: every element 0.
+TEST(Matrix, FreedLargeBlocksServeTheNextOfTheirLayoutAsFreshBlocks) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "blocks are not kept under AddressSanitizer";
+#endif
+    if (detail::layoutOf(std::size_t{9} << 20, 16).huge == 0) GTEST_SKIP() << "no huge-page layouts here";
+    const auto faults = [] {
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);
+        return usage.ru_minflt;
+    };
+    auto before = faults();
+    {
+        matrix<double> fresh(1100, 1000);  // 8.8 MB, a layout of 10 MiB no other test asks for
+        fresh.fill(5.0);
+    }
+    EXPECT_GT(faults() - before, 0);
+    before = faults();
+    const matrix<double> kept(1000, 1100);
+    EXPECT_EQ(faults() - before, 0);
+    EXPECT_EQ(std::count(kept.begin(), kept.end(), 0.0), static_cast<std::ptrdiff_t>(kept.numel()));
+}
+#endif
 
 TEST(Matrix, MisuseGivesReportsWithTheirExactTextsAndWritesNothing) {
     matrix<double, 3> p(3, 1);

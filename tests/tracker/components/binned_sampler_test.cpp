@@ -77,7 +77,9 @@ TEST(BinnedSampler, TheGridIsMappedAsTheToolkitMapsIt) {
         mlx::geometry::normalize_h(expected);
         ASSERT_EQ(points.size(), expected.size());
         for (std::size_t k = 0; k < points.numel(); ++k)
-            if (!(std::isnan(points(k)) && std::isnan(expected(k)))) EXPECT_EQ(points(k), expected(k)) << k;
+            if (!(std::isnan(points(k)) && std::isnan(expected(k)))) {
+                EXPECT_EQ(points(k), expected(k)) << k;
+            }
         EXPECT_EQ(std::isnan(points(2, 101)), atInfinity);
     }
 }
