@@ -1,5 +1,7 @@
 #include "mlx/alg/ridge.hpp"
 
+#include <algorithm>
+
 #include "mlx/alg/lapack.hpp"
 #include "mlx/alg/product.hpp"
 #include "mlx/alg/svd.hpp"
@@ -72,15 +74,40 @@ matrix<double> ridgefactor::solve(const matrix<double>& A, const matrix<double>&
     return X;
 }
 
-const matrix<double>& ridgefactor::inverse() {
-    if (!(rc > 0.0)) MLX_RAISE("ridgefactor: no factor to invert, the Gram matrix is not positive definite");
+namespace {
+
+// dpotri on the factor's lower triangle, the upper triangle then mirrored from it.
+void invertInPlace(matrix<double>& L) {
     const std::size_t n = L.rows();
-    if (inverted || n == 0) return L;
+    if (n == 0) return;
     alg::lapack::potri('L', n, L.data(), n);
     for (std::size_t j = 0; j < n; ++j)
         for (std::size_t i = j + 1; i < n; ++i) L(j, i) = L(i, j);
+}
+
+}  // namespace
+
+const matrix<double>& ridgefactor::inverse() {
+    if (!(rc > 0.0)) MLX_RAISE("ridgefactor: no factor to invert, the Gram matrix is not positive definite");
+    if (inverted) return L;
+    invertInPlace(L);
     inverted = true;
     return L;
+}
+
+void ridgefactor::pack(double* out) const {
+    if (!(rc > 0.0) || inverted) MLX_RAISE("ridgefactor: no factor to pack (the Gram matrix is not positive definite, or was inverted)");
+    const std::size_t n = L.rows();
+    for (std::size_t j = 0; j < n; ++j) out = std::copy_n(L.data() + j * n + j, n - j, out);
+}
+
+void ridgefactor::invertPacked(const double* packed, std::size_t n, matrix<double>& out) {
+    out.resize(n, n);
+    for (std::size_t j = 0; j < n; packed += n - j, ++j) {
+        std::fill_n(out.data() + j * n, j, 0.0);
+        std::copy_n(packed, n - j, out.data() + j * n + j);
+    }
+    invertInPlace(out);
 }
 
 }  // namespace mlx

@@ -36,6 +36,14 @@ public:
     // and solve() then raises.
     const matrix<double>& inverse();
 
+    // The factor in half the memory: its lower triangle column by column, packedSize(n) values
+    // written to out; raises where there is no factor (rcond() 0, or inverted).
+    void pack(double* out) const;
+    static std::size_t packedSize(std::size_t n) { return n * (n + 1) / 2; }
+    // inverse() of the factor of an n x n Gram matrix that pack() wrote, into out, whose storage
+    // it reuses: the same matrix, with no allocation where out has the room.
+    static void invertPacked(const double* packed, std::size_t n, matrix<double>& out);
+
 private:
     matrix<double> L;  // lower triangle: the factor; upper: zero (both: the inverse, once formed)
     double rc = 0.0;

@@ -18,6 +18,7 @@ occlusion::occlusion(double threshold_, photometry& weights_, unsigned levels, u
     const auto side = static_cast<unsigned long long>(std::sqrt(static_cast<double>(nbpoints)));
     const unsigned long long values = (static_cast<unsigned long long>(levels) + 1) * side * side * side * side;
     on = values <= learningLimits::matrixElements;
+    if (on && factorised) packed.reserve(levels * mlx::ridgefactor::packedSize(side * side));
     if (!on)
         std::cerr << "occlusion: off for this region: the refit of " << side * side << " points would keep "
                   << values << " values, above the limit of " << learningLimits::matrixElements << std::endl;
@@ -29,12 +30,15 @@ void occlusion::fit(unsigned, const mlx::matrix<double>& deltaI, const mlx::matr
     if (factorised) factor = mlx::ridgefactor(deltaI, ridge, choleskyFit::rcondFloor);
     if (factor.rcond() >= choleskyFit::rcondFloor) {
         model = factor.solve(deltaI, deltaP);
-        factors.push_back(std::move(factor));
-        inverses.emplace_back();
+        const std::size_t n = deltaI.cols(), at = packed.numel();
+        packed.resize(1, at + mlx::ridgefactor::packedSize(n));
+        factor.pack(packed.data() + at);
+        factored.push_back(true);
+        inverses.emplace_back().reserve(n * n);
     } else {
         inverses.push_back(mlx::ridgeinv(deltaI, ridge));
         model = inverses.back() * mlx::prodtMM(deltaI, deltaP);
-        factors.emplace_back();
+        factored.push_back(false);
     }
     spread.resize(1, deltaI.cols());
     for (std::size_t m = 0; m < deltaI.cols(); ++m) {
@@ -199,7 +203,13 @@ void occlusion::refit(trackDhome& t) {
 }
 
 const mlx::matrix<double>& occlusion::inverse(std::size_t k) {
-    return factors[k].rcond() > 0.0 ? factors[k].inverse() : inverses[k];
+    if (factored[k] && inverses[k].empty()) {
+        const std::size_t n = spread.numel(), size = mlx::ridgefactor::packedSize(n);
+        // A level's packed factor follows those of the factored levels before it.
+        const auto before = static_cast<std::size_t>(std::count(factored.begin(), factored.begin() + static_cast<std::ptrdiff_t>(k), true));
+        mlx::ridgefactor::invertPacked(packed.data() + before * size, n, inverses[k]);
+    }
+    return inverses[k];
 }
 
 void occlusion::modelWithout(std::size_t k, const std::vector<mlx::matrix<double>>& models,

@@ -66,8 +66,11 @@ private:
     photometry& weights;
     bool on;
     bool factorised;
-    // Per level, the Cholesky factor, inverted in place when first needed, or else the inverse.
-    std::vector<mlx::ridgefactor> factors;
+    // Per level, the Cholesky factor, kept packed, all levels in one block (what a tracker holds
+    // until a frame hides samples: learning's largest fresh memory otherwise), and inverted into
+    // room made for it, not touched until then, when first needed; or else the inverse itself.
+    mlx::matrix<double> packed;
+    std::vector<bool> factored;
     std::vector<mlx::matrix<double>> inverses;
     const mlx::matrix<double>& inverse(std::size_t k);
     // Per sample, the root mean square of the finest level's training differences: how far its

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 #include <utility>
+#include <vector>
 
 #include "mlx/alg/ridge.hpp"
 #include "mlx/alg/svd.hpp"
@@ -78,7 +79,8 @@ TEST(Ridgeinv, InvertsTheWeightedNormalMatrixOfTallAndWideMatrices) {
 }
 
 // The Cholesky route gives the SVD's regression and inverse, tall and wide, to eps / rcond (the
-// inverse in place of the factor, which then solves no more); a Gram matrix that is not positive
+// inverse in place of the factor, which then solves and packs no more, or from the packed factor
+// into room made for it, the same matrix); a Gram matrix that is not positive
 // definite (a column A never reaches, no weight) reports rcond 0 and refuses.
 TEST(Ridgefactor, GivesTheSvdRegressionAndInverseWhereTheGramMatrixIsWellConditioned) {
     for (const auto& [rows, cols] : {std::pair<std::size_t, std::size_t>{40, 12}, {6, 10}}) {
@@ -86,9 +88,18 @@ TEST(Ridgefactor, GivesTheSvdRegressionAndInverseWhereTheGramMatrixIsWellConditi
         const matrix<double> B = random_matrix(rows, 8, 91 + rows);
         mlx::ridgefactor f(A, 0.05, 1e-5);
         ASSERT_GT(f.rcond(), 1e-6);
+        std::vector<double> packed(mlx::ridgefactor::packedSize(cols));
+        f.pack(packed.data());
+        matrix<double> fromPacked;
+        fromPacked.reserve(cols * cols);
+        const double* room = fromPacked.data();
+        mlx::ridgefactor::invertPacked(packed.data(), cols, fromPacked);
+        EXPECT_EQ(fromPacked.data(), room);
         const matrix<double> X = mlx::ridgeprod(A, B, 0.05);
         EXPECT_LT(max_diff(f.solve(A, B), X), 1e-12 / f.rcond() * max_diff(X, matrix<double>(cols, 8)));
         const matrix<double> H = f.inverse();
+        EXPECT_TRUE(mlx::isequal(fromPacked, H));
+        EXPECT_THROW(f.pack(packed.data()), mlx::tool::generalException);
         EXPECT_LT(max_diff(H, mlx::ridgeinv(A, 0.05)), 1e-12 / f.rcond() * max_diff(H, matrix<double>(cols, cols)));
         EXPECT_EQ(f.inverse().data(), f.inverse().data());
         EXPECT_THROW(f.solve(A, B), mlx::tool::generalException);
