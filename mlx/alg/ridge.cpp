@@ -96,7 +96,8 @@ const matrix<double>& ridgefactor::inverse() {
 }
 
 void ridgefactor::pack(double* out) const {
-    if (!(rc > 0.0) || inverted) MLX_RAISE("ridgefactor: no factor to pack (the Gram matrix is not positive definite, or was inverted)");
+    if (!(rc > 0.0) || inverted)
+        MLX_RAISE("ridgefactor: no factor to pack (the Gram matrix is not positive definite, or was inverted)");
     const std::size_t n = L.rows();
     for (std::size_t j = 0; j < n; ++j) out = std::copy_n(L.data() + j * n + j, n - j, out);
 }

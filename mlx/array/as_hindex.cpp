@@ -58,8 +58,9 @@ double level(const picture& im, double i, double j) {
         const double* q = points + m * stride;
         const __m256d i = _mm256_set_pd(q[3 * stride], q[2 * stride], q[stride], q[0]);
         const __m256d j = _mm256_set_pd(q[3 * stride + 1], q[2 * stride + 1], q[stride + 1], q[1]);
-        const __m256d inside = _mm256_and_pd(_mm256_and_pd(_mm256_cmp_pd(i, zero, _CMP_GE_OQ), _mm256_cmp_pd(i, lastI, _CMP_LT_OQ)),
-                                             _mm256_and_pd(_mm256_cmp_pd(j, zero, _CMP_GE_OQ), _mm256_cmp_pd(j, safeJ, _CMP_LT_OQ)));
+        const __m256d inside =
+            _mm256_and_pd(_mm256_and_pd(_mm256_cmp_pd(i, zero, _CMP_GE_OQ), _mm256_cmp_pd(i, lastI, _CMP_LT_OQ)),
+                          _mm256_and_pd(_mm256_cmp_pd(j, zero, _CMP_GE_OQ), _mm256_cmp_pd(j, safeJ, _CMP_LT_OQ)));
         if (_mm256_movemask_pd(inside) != 0xf) {
             for (std::size_t k = m; k < m + 4; ++k) out[k] = level(im, points[k * stride], points[k * stride + 1]);
             continue;
@@ -67,12 +68,15 @@ double level(const picture& im, double i, double j) {
         const __m128i i0 = _mm256_cvttpd_epi32(i), j0 = _mm256_cvttpd_epi32(j);
         const __m128 a = _mm256_cvtpd_ps(_mm256_sub_pd(i, _mm256_cvtepi32_pd(i0)));
         const __m128 b = _mm256_cvtpd_ps(_mm256_sub_pd(j, _mm256_cvtepi32_pd(j0)));
-        const __m256i at = _mm256_add_epi64(_mm256_cvtepi32_epi64(i0), _mm256_mul_epi32(_mm256_cvtepi32_epi64(j0), _mm256_set1_epi64x(step)));
+        const __m256i at = _mm256_add_epi64(_mm256_cvtepi32_epi64(i0),
+                                            _mm256_mul_epi32(_mm256_cvtepi32_epi64(j0), _mm256_set1_epi64x(step)));
         const auto* base = reinterpret_cast<const int*>(im.I);
         const __m128i here = _mm256_i64gather_epi32(base, at, 1);
         const __m128i next = _mm256_i64gather_epi32(base, _mm256_add_epi64(at, _mm256_set1_epi64x(step)), 1);
-        const __m128 v00 = _mm_cvtepi32_ps(_mm_and_si128(here, bytes)), v10 = _mm_cvtepi32_ps(_mm_and_si128(_mm_srli_epi32(here, 8), bytes));
-        const __m128 v01 = _mm_cvtepi32_ps(_mm_and_si128(next, bytes)), v11 = _mm_cvtepi32_ps(_mm_and_si128(_mm_srli_epi32(next, 8), bytes));
+        const __m128 v00 = _mm_cvtepi32_ps(_mm_and_si128(here, bytes)),
+                     v10 = _mm_cvtepi32_ps(_mm_and_si128(_mm_srli_epi32(here, 8), bytes));
+        const __m128 v01 = _mm_cvtepi32_ps(_mm_and_si128(next, bytes)),
+                     v11 = _mm_cvtepi32_ps(_mm_and_si128(_mm_srli_epi32(next, 8), bytes));
         const __m128 na = _mm_sub_ps(one, a), nb = _mm_sub_ps(one, b);
         __m128 v = _mm_mul_ps(_mm_mul_ps(na, nb), v00);
         v = _mm_add_ps(v, _mm_mul_ps(_mm_mul_ps(a, nb), v10));
@@ -92,7 +96,8 @@ void as_hindex(const unsigned char* I, std::size_t rows, std::size_t cols, const
 #if defined(__x86_64__) || defined(__i386__)
     static const bool avx2 = __builtin_cpu_supports("avx2");
     // (subscripts and a column's step in 32 bits for the vector conversions and products)
-    if (lanes == 4 && avx2 && rows >= 2 && rows < (1u << 31) && cols < (1u << 31)) return fourAtATime(im, points, stride, n, out);
+    if (lanes == 4 && avx2 && rows >= 2 && rows < (1u << 31) && cols < (1u << 31))
+        return fourAtATime(im, points, stride, n, out);
 #endif
     for (std::size_t m = 0; m < n; ++m) out[m] = level(im, points[m * stride], points[m * stride + 1]);
 }

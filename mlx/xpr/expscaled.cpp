@@ -24,12 +24,11 @@ struct lanes {
 // short. Only IEEE additions and multiplications, never fused, in one order: the same bits at any
 // width W. Lanes whose argument lies outside the polynomial's range are marked in outside.
 template <std::size_t W>
-[[gnu::always_inline]] inline void block(const double* x, double scale, double* out,
-                                         typename lanes<W>::bits& outside) {
+[[gnu::always_inline]] inline void block(const double* x, double scale, double* out, typename lanes<W>::bits& outside) {
     using real = typename lanes<W>::real;
     using bits = typename lanes<W>::bits;
-    constexpr double log2e = 1.4426950408889634, ln2hi = 6.93147180369123816490e-01,
-                     ln2lo = 1.90821492927058770002e-10, round = 6755399441055744.0;  // 1.5 * 2^52
+    constexpr double log2e = 1.4426950408889634, ln2hi = 6.93147180369123816490e-01, ln2lo = 1.90821492927058770002e-10,
+                     round = 6755399441055744.0;  // 1.5 * 2^52
     real v;
     std::memcpy(&v, x, sizeof v);
     v = v * scale;
@@ -42,8 +41,7 @@ template <std::size_t W>
     const real r2 = r * r, r4 = r2 * r2;
     const real c23 = r * (1.0 / 6.0) + 0.5, c45 = r * (1.0 / 120.0) + 1.0 / 24.0,
                c67 = r * (1.0 / 5040.0) + 1.0 / 720.0, c89 = r * (1.0 / 362880.0) + 1.0 / 40320.0,
-               c1011 = r * (1.0 / 39916800.0) + 1.0 / 3628800.0,
-               c1213 = r * (1.0 / 6227020800.0) + 1.0 / 479001600.0;
+               c1011 = r * (1.0 / 39916800.0) + 1.0 / 3628800.0, c1213 = r * (1.0 / 6227020800.0) + 1.0 / 479001600.0;
     const real s = ((c1213 * r2 + c1011) * r4 + (c89 * r2 + c67)) * r4 + (c45 * r2 + c23);
     const real p = (s * r2 + r) + 1.0;
     // t's low bits hold k; shifted into the exponent field they make 2^k.

@@ -73,7 +73,8 @@ public:
     static constexpr double rcondFloor = 1e-12;
     static constexpr unsigned maxSteps = 6;
 
-    void solve(const mlx::matrix<double>& gram, const mlx::matrix<double>& deltaP, mlx::matrix<double>& weights) override;
+    void solve(const mlx::matrix<double>& gram, const mlx::matrix<double>& deltaP,
+               mlx::matrix<double>& weights) override;
 };
 
 // The relevance vector machine's iterations evaluate a basis function out of the model only

@@ -206,7 +206,8 @@ const mlx::matrix<double>& occlusion::inverse(std::size_t k) {
     if (factored[k] && inverses[k].empty()) {
         const std::size_t n = spread.numel(), size = mlx::ridgefactor::packedSize(n);
         // A level's packed factor follows those of the factored levels before it.
-        const auto before = static_cast<std::size_t>(std::count(factored.begin(), factored.begin() + static_cast<std::ptrdiff_t>(k), true));
+        const auto before = static_cast<std::size_t>(
+            std::count(factored.begin(), factored.begin() + static_cast<std::ptrdiff_t>(k), true));
         mlx::ridgefactor::invertPacked(packed.data() + before * size, n, inverses[k]);
     }
     return inverses[k];

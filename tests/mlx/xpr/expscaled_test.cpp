@@ -14,7 +14,8 @@ namespace {
 // Units in the last place between a double and the long-double reference.
 double ulps(double value, long double reference) {
     const double nearest = static_cast<double>(reference);
-    const double spacing = std::nextafter(std::fabs(nearest), std::numeric_limits<double>::infinity()) - std::fabs(nearest);
+    const double spacing =
+        std::nextafter(std::fabs(nearest), std::numeric_limits<double>::infinity()) - std::fabs(nearest);
     return static_cast<double>(std::fabs(static_cast<long double>(value) - reference) / spacing);
 }
 
@@ -39,7 +40,8 @@ TEST(Expscaled, IsWithinAnUlpWhereTheResultIsNormal) {
 // in a tail and alone, four or two at a time.
 TEST(Expscaled, GivesTheLibrarysExpAtTheEdgesAndTheSameBitsAtAnyPosition) {
     const double inf = std::numeric_limits<double>::infinity(), nan = std::numeric_limits<double>::quiet_NaN();
-    const std::vector<double> x{-1000.0, -745.3, -745.1, -720.0, -708.5, -708.0, 709.0, 709.5, 710.0, inf, -inf, nan, 0.0, -0.0, 1.0};
+    const std::vector<double> x{-1000.0, -745.3, -745.1, -720.0, -708.5, -708.0, 709.0, 709.5,
+                                710.0,   inf,    -inf,   nan,    0.0,    -0.0,   1.0};
     std::vector<double> out(x.size());
     mlx::expscaled(x.data(), 1.0, out.data(), x.size());
     for (std::size_t i = 0; i < x.size(); ++i) {

@@ -86,7 +86,8 @@ TEST(FastLearning, TheSymmetricWidthSearchFindsThePlainWidth) {
     track::kernelHooks hooks;
     hooks.search = &recorder;
     const track::Appjdk jdk(mlx::matrix<double>(fixtures::corners(0)),
-                            fixtures::config("nbtrack = 2\nplans = 300\nnbpoints = 100\nM = 60\n"), fixtures::frame(0), hooks);
+                            fixtures::config("nbtrack = 2\nplans = 300\nnbpoints = 100\nM = 60\n"), fixtures::frame(0),
+                            hooks);
     track::symmetricWidthSearch search;
     mlx::matrix<double> distances;
     for (unsigned k = 0; k < jdk.getNbtrack(); ++k) {
