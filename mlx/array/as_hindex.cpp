@@ -6,6 +6,8 @@
 #include <immintrin.h>
 #endif
 
+#include "mlx/tool/cpu.hpp"
+
 namespace mlx::detail {
 
 namespace {
@@ -94,9 +96,8 @@ void as_hindex(const unsigned char* I, std::size_t rows, std::size_t cols, const
                std::size_t n, double* out, std::size_t lanes) {
     const picture im{I, rows, static_cast<double>(rows) - 1.0, static_cast<double>(cols) - 1.0};
 #if defined(__x86_64__) || defined(__i386__)
-    static const bool avx2 = __builtin_cpu_supports("avx2");
     // (subscripts and a column's step in 32 bits for the vector conversions and products)
-    if (lanes == 4 && avx2 && rows >= 2 && rows < (1u << 31) && cols < (1u << 31))
+    if (lanes == 4 && mlx::tool::hasAvx2() && rows >= 2 && rows < (1u << 31) && cols < (1u << 31))
         return fourAtATime(im, points, stride, n, out);
 #endif
     for (std::size_t m = 0; m < n; ++m) out[m] = level(im, points[m * stride], points[m * stride + 1]);

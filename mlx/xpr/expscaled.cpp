@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "mlx/tool/cpu.hpp"
+
 namespace mlx {
 
 namespace {
@@ -86,8 +88,7 @@ namespace detail {
 
 void expscaled(const double* x, double scale, double* out, std::size_t n, std::size_t lanes) {
 #if defined(__x86_64__) || defined(__i386__)
-    static const bool avx2 = __builtin_cpu_supports("avx2");
-    if (lanes == 4 && avx2) return wide(x, scale, out, n);
+    if (lanes == 4 && tool::hasAvx2()) return wide(x, scale, out, n);
 #endif
     run<2>(x, scale, out, n);
 }

@@ -8,6 +8,7 @@
 #endif
 
 #include "mlx/array/as_hindex.hpp"
+#include "mlx/tool/cpu.hpp"
 
 namespace track {
 namespace {
@@ -69,8 +70,7 @@ void mapOne(const double* h, const double* g, double* o) {
 void mapGrid(const double* h, const double* g, double* o, std::size_t n) {
     std::size_t m = 0;
 #if defined(__x86_64__) || defined(__i386__)
-    static const bool avx2 = __builtin_cpu_supports("avx2");
-    if (avx2) m = mapFourAtATime(h, g, o, n);
+    if (mlx::tool::hasAvx2()) m = mapFourAtATime(h, g, o, n);
 #endif
     for (; m < n; ++m) mapOne(h, g + 3 * m, o + 3 * m);
 }
